@@ -1,0 +1,108 @@
+#include "TraceCanvas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+QImage blankImage(qreal ratio)
+{
+    const QSize logical(std::lround(TraceCanvas::toPixels(TraceCanvas::WidthTwips)),
+                        std::lround(TraceCanvas::toPixels(TraceCanvas::HeightTwips)));
+    QImage image(logical * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(TraceCanvas::Background);
+    QPainter p(&image);
+    p.scale(1.0 / TraceCanvas::TwipsPerPixel, 1.0 / TraceCanvas::TwipsPerPixel);
+    p.setPen(QPen(TraceCanvas::LineColour, 0)); // cosmetic: one device pixel
+    for (int y : {TraceCanvas::LowerLineY, TraceCanvas::UpperLineY})
+        p.drawLine(QLineF(0, y, TraceCanvas::LinesEndX, y));
+    return image;
+}
+
+} // namespace
+
+TraceCanvas::TraceCanvas(qreal devicePixelRatio)
+    : image_(blankImage(devicePixelRatio))
+    , background_(image_.copy())
+{
+}
+
+void TraceCanvas::setDevicePixelRatio(qreal ratio)
+{
+    if (qFuzzyCompare(ratio, image_.devicePixelRatio()))
+        return;
+    finish();
+    QImage next = blankImage(ratio);
+    background_ = next.copy();
+    {
+        QPainter p(&next);
+        p.drawImage(QRectF(QPointF(0, 0), next.deviceIndependentSize()), image_);
+    }
+    image_ = next;
+}
+
+QPainter &TraceCanvas::painter()
+{
+    // One painter per batch: opening a painter costs far more than a segment.
+    if (!painter_) {
+        painter_.emplace(&image_);
+        painter_->scale(1.0 / TwipsPerPixel, 1.0 / TwipsPerPixel);
+        painter_->setPen(QPen(TraceColour, 0)); // cosmetic: one device pixel
+    }
+    return *painter_;
+}
+
+void TraceCanvas::wipe(int fromX, int toX)
+{
+    // A device column belongs to the strip that holds its centre, so strips
+    // that tile the width wipe every column exactly once.
+    const qreal k = image_.devicePixelRatio() / TwipsPerPixel;
+    const int c0 = std::max(0, int(std::ceil(fromX * k - 0.5)));
+    const int c1 = std::min(image_.width(), int(std::ceil(toX * k - 0.5)));
+    if (c0 >= c1)
+        return;
+    const size_t bytes = size_t(c1 - c0) * sizeof(QRgb);
+    for (int row = 0; row < image_.height(); ++row) {
+        auto *to = reinterpret_cast<QRgb *>(image_.scanLine(row)) + c0;
+        const auto *from = reinterpret_cast<const QRgb *>(background_.constScanLine(row)) + c0;
+        std::memcpy(to, from, bytes);
+    }
+    dirty_ |= QRectF(fromX, 0, toX - fromX, HeightTwips);
+}
+
+QRectF TraceCanvas::markerRect(int markerLeft)
+{
+    return QRectF(markerLeft, 0, MarkerWidth, HeightTwips);
+}
+
+void TraceCanvas::plot(const SweepStep &step, int previousMarkerLeft)
+{
+    // Moving the marker repaints its old and its new rectangle. Nothing is ever
+    // drawn inside the marker, so when the two overlap only the strip it has
+    // just entered can hold old trace.
+    const int newLeft = step.markerLeft;
+    if (newLeft > previousMarkerLeft && newLeft < previousMarkerLeft + MarkerWidth)
+        wipe(previousMarkerLeft + MarkerWidth, newLeft + MarkerWidth);
+    else if (newLeft != previousMarkerLeft)
+        wipe(newLeft, newLeft + MarkerWidth);
+
+    painter().drawLine(QLineF(step.x0, step.y0, step.x1, step.y1));
+    dirty_ |= QRectF(QPointF(step.x0, std::min(step.y0, step.y1)),
+                     QPointF(step.x1, std::max(step.y0, step.y1)));
+}
+
+QRect TraceCanvas::finish()
+{
+    painter_.reset();
+    if (dirty_.isNull())
+        return {};
+    const QRectF twips = dirty_;
+    dirty_ = QRectF();
+    const QRectF px(twips.left() / TwipsPerPixel, twips.top() / TwipsPerPixel,
+                    twips.width() / TwipsPerPixel, twips.height() / TwipsPerPixel);
+    // A pixel of slack each way covers the rasteriser's rounding.
+    return px.toAlignedRect().adjusted(-1, -1, 1, 1)
+        & QRect(QPoint(0, 0), image_.deviceIndependentSize().toSize());
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QFont>
+#include <QIcon>
+
+// Fonts and pictures of the window.
+namespace Artwork {
+
+// Kai-style and Song-style Chinese faces, named explicitly because fontconfig
+// has no alias for the Windows names; the first installed family wins.
+// Sizes are in pixels (points at 96 dpi) so the layout, which is in pixels,
+// looks the same whatever DPI the display reports.
+QFont kaiFont(int pixelSize, bool bold);
+QFont songFont(int pixelSize);
+QFont sansFont(int pixelSize, bool bold);
+// For controls without a font of their own: fixed, so the window does not
+// change with the locale's default Chinese face.
+QFont applicationFont();
+
+QIcon windowIcon();
+QIcon triangleIcon(bool up);
+
+} // namespace Artwork

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QLabel>
+
+// A label whose caption keeps its carriage returns exactly as written, while
+// showing each of them as a line break.
+class CaptionLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    void setCaption(const QString &caption);
+    const QString &caption() const { return caption_; }
+
+    // A caption as the toolkit shows it: \r becomes a line break.
+    static QString displayed(QString caption);
+
+private:
+    QString caption_;
+};

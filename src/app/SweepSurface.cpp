@@ -1,0 +1,57 @@
+#include "SweepSurface.h"
+
+#include "acquire/Sweep.h"
+#include "acquire/TraceCanvas.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+SweepSurface::SweepSurface(TraceCanvas &canvas, QWidget *parent)
+    : QFrame(parent)
+    , canvas_(canvas)
+    , markerLeft_(Sweep::InitialMarkerLeft)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QRect SweepSurface::markerPixels(int markerLeft) const
+{
+    const QRectF r = TraceCanvas::markerRect(markerLeft);
+    const QRect px(QPoint(qRound(TraceCanvas::toPixels(int(r.left()))), 0),
+                   QSize(qRound(TraceCanvas::toPixels(int(r.width()))), height()));
+    return px.translated(contentsRect().topLeft());
+}
+
+void SweepSurface::traceChanged(const QRect &traceRect, int markerLeft)
+{
+    if (!traceRect.isEmpty())
+        update(traceRect.translated(contentsRect().topLeft()));
+    if (markerLeft != markerLeft_) {
+        update(markerPixels(markerLeft_).adjusted(-1, 0, 1, 0));
+        markerLeft_ = markerLeft;
+        update(markerPixels(markerLeft_).adjusted(-1, 0, 1, 0));
+    }
+}
+
+void SweepSurface::paintEvent(QPaintEvent *event)
+{
+    canvas_.setDevicePixelRatio(devicePixelRatioF());
+    QPainter p(this);
+    const QRect inside = contentsRect();
+    p.setClipRegion(event->region() & inside);
+    const QRect dirty = event->region().boundingRect() & inside;
+    if (!dirty.isEmpty()) {
+        const QRect local = dirty.translated(-inside.topLeft());
+        const qreal ratio = canvas_.devicePixelRatio();
+        const QRectF source(local.left() * ratio, local.top() * ratio, local.width() * ratio, local.height() * ratio);
+        p.drawImage(QRectF(dirty), canvas_.image(), source);
+    }
+    // The marker's outline: it reaches past the bottom and is clipped there.
+    p.setPen(QPen(MarkerColour, 0));
+    const QRect marker = markerPixels(markerLeft_);
+    p.drawRect(marker.adjusted(0, 0, -1, 0));
+    p.setClipping(false);
+    drawFrame(&p);
+}

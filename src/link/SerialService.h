@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The serial line to the sensor, as the window uses it. One real backend
+// (QtSerialService) and a recording double in the tests implement it.
+class SerialService : public QObject
+{
+    Q_OBJECT
+public:
+    // The two pauses between sensor commands. Neither processes window events:
+    // clicks made meanwhile are handled afterwards, in order.
+    enum class Pause { Busy, PortInit };
+
+    using QObject::QObject;
+
+    // Opens COM<portNumber> (1..16) at 9600 8N1. On failure the port stays
+    // closed and *why (if given) holds a short reason for logs.
+    virtual bool open(int portNumber, QString *why = nullptr) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Writes the bytes and pushes them to the line before returning, so that a
+    // pause that follows really separates commands. False when the port is
+    // closed or the write failed (the port is then closed and failed() sent).
+    virtual bool write(const QByteArray &bytes) = 0;
+
+    virtual qint64 bytesAvailable() const = 0;
+    virtual QByteArray read(qint64 maxBytes) = 0;
+    // Reads into caller storage; avoids an allocation per batch on the hot path.
+    virtual qint64 read(char *data, qint64 maxBytes) = 0;
+
+    // Drops every received byte not yet read.
+    virtual void discardInput() = 0;
+    // Drops output not yet sent, after letting what was written reach the line.
+    virtual void discardOutput() = 0;
+
+    virtual void pause(Pause kind) = 0;
+
+signals:
+    void readyRead();
+    // The open port failed (device gone, read or write error). The port has
+    // already been closed when this is sent, and it is sent once per failure.
+    void failed();
+};
