@@ -1,0 +1,101 @@
+#pragma once
+
+#include "link/SerialService.h"
+
+#include <QSet>
+#include <functional>
+#include <QStringList>
+
+// A serial line for tests: records every operation in order, as text, and
+// lets the test feed received bytes.
+//
+// Log entries: "open 3", "close", "write 20 34 00", "pause busy",
+// "pause init", "discard in", "discard out".
+class FakeSerialService final : public SerialService
+{
+    Q_OBJECT
+public:
+    QStringList log;
+    QSet<int> absentPorts;
+    QByteArray input;
+    int failWriteAfter = -1; // writes allowed before the line "fails"
+    std::function<void(const QByteArray &)> onWrite; // sees each write as it happens
+
+    bool open(int portNumber, QString *why = nullptr) override
+    {
+        log << QStringLiteral("open %1").arg(portNumber);
+        if (absentPorts.contains(portNumber)) {
+            if (why)
+                *why = QStringLiteral("absent");
+            return false;
+        }
+        open_ = true;
+        return true;
+    }
+    void close() override
+    {
+        log << QStringLiteral("close");
+        open_ = false;
+    }
+    bool isOpen() const override { return open_; }
+    bool write(const QByteArray &bytes) override
+    {
+        if (!open_)
+            return false;
+        if (failWriteAfter == 0) {
+            unplug();
+            return false;
+        }
+        if (failWriteAfter > 0)
+            --failWriteAfter;
+        log << QStringLiteral("write ") + QString::fromLatin1(bytes.toHex(' '));
+        if (onWrite)
+            onWrite(bytes);
+        return true;
+    }
+    qint64 bytesAvailable() const override { return open_ ? input.size() : 0; }
+    QByteArray read(qint64 maxBytes) override
+    {
+        const QByteArray out = input.left(maxBytes);
+        input.remove(0, out.size());
+        return out;
+    }
+    qint64 read(char *data, qint64 maxBytes) override
+    {
+        const QByteArray out = read(maxBytes);
+        std::copy(out.begin(), out.end(), data);
+        return out.size();
+    }
+    void discardInput() override
+    {
+        log << QStringLiteral("discard in");
+        input.clear();
+    }
+    void discardOutput() override { log << QStringLiteral("discard out"); }
+    void pause(Pause kind) override { log << (kind == Pause::Busy ? QStringLiteral("pause busy") : QStringLiteral("pause init")); }
+
+    // Bytes arrive from the sensor.
+    void feed(const QByteArray &bytes)
+    {
+        input += bytes;
+        emit readyRead();
+    }
+    // The device vanishes while open.
+    void unplug()
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        log << QStringLiteral("failed");
+        emit failed();
+    }
+    QStringList takeLog()
+    {
+        QStringList out = log;
+        log.clear();
+        return out;
+    }
+
+private:
+    bool open_ = false;
+};

@@ -1,0 +1,82 @@
+#include "link/PortDirectory.h"
+#include "link/SensorCommands.h"
+#include "link/SerialNumber.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class LinkTest : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir runtime_;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(runtime_.isValid());
+        QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
+    }
+
+    void defaultTableWithoutAFolderEntry()
+    {
+        QCOMPARE(PortDirectory::portName(1), QStringLiteral("COM1"));
+        QCOMPARE(PortDirectory::portName(16), QStringLiteral("COM16"));
+        const QList<QPair<int, QString>> table = {
+            {1, "/dev/ttyS0"},   {4, "/dev/ttyS3"},    {5, "/dev/ttyUSB0"},
+            {12, "/dev/ttyUSB7"}, {13, "/dev/ttyACM0"}, {16, "/dev/ttyACM3"},
+        };
+        for (const auto &[n, device] : table) {
+            QCOMPARE(PortDirectory::defaultDevice(n), device);
+            QCOMPARE(PortDirectory::resolve(n), device);
+        }
+    }
+
+    void folderEntryWinsAndIsDescribedByItsTarget()
+    {
+        const QString folder = PortDirectory::folder();
+        QCOMPARE(folder, runtime_.path() + "/pulse-demo/ports");
+        QVERIFY(QDir().mkpath(folder));
+        const QString link = folder + "/COM3";
+        QVERIFY(QFile::link("/dev/pts/77", link)); // dangling on purpose
+        QCOMPARE(PortDirectory::resolve(3), link);
+        QCOMPARE(PortDirectory::describe(3), QStringLiteral("/dev/pts/77"));
+        QCOMPARE(PortDirectory::resolve(4), QStringLiteral("/dev/ttyS3"));
+        QFile::remove(link);
+        QCOMPARE(PortDirectory::resolve(3), QStringLiteral("/dev/ttyS2"));
+    }
+
+    void commandBytes()
+    {
+        QCOMPARE(SensorCommands::SerialNumber, QByteArray("\x20\x31"));
+        QCOMPARE(SensorCommands::StartStream, QByteArray("\x20\x32"));
+        QCOMPARE(SensorCommands::StopStream, QByteArray("\x20\x33"));
+        QCOMPARE(SensorCommands::parameter(9), QByteArray("\x09"));
+        const auto init = SensorCommands::portInitialisation();
+        QCOMPARE(init[0], QByteArray("\x20\x34\x00", 3));
+        QCOMPARE(init[1], QByteArray("\x20\x35\x00", 3));
+        QCOMPARE(init[2], QByteArray("\x20\x37\x00", 3));
+    }
+
+    void serialNumberDigits_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("digits") << QByteArray("\xAA\xBB\x01\x02\x03\x04") << "1234";
+        QTest::newRow("value 10 is a colon") << QByteArray("\x00\x00\x0A\x00\x09\x00", 6) << ":090";
+        QTest::newRow("largest single-byte code") << QByteArray("\x00\x00\xCF\x00\x00\x00", 6)
+                                                  << QString(QChar(255)) + "000";
+        QTest::newRow("past 255 shows ?") << QByteArray("\x00\x00\xD0\xFF\x05\x06", 6) << "??56";
+    }
+    void serialNumberDigits()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, shown);
+        QCOMPARE(SerialNumber::digitsText(reply), shown);
+    }
+};
+
+QTEST_GUILESS_MAIN(LinkTest)
+#include "tst_link.moc"
