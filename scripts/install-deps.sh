@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian/Ubuntu packages that building, running and testing need,
+# and only those that are missing. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-serialport-dev
+  # run: the window's Chinese faces, a sans face, Qt's own texts in Chinese
+  fonts-arphic-ukai fonts-arphic-uming fonts-dejavu-core qt6-translations-l10n
+  # tests that look at the real window, and the tools they use
+  xvfb xauth xdotool x11-apps x11-utils imagemagick python3
+  # benchmarks, packaging and install checks
+  libbenchmark-dev desktop-file-utils dpkg-dev file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
