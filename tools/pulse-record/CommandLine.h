@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What the operator asked for, parsed from the arguments after the program
+// name. Options may stand anywhere; "--" ends them.
+struct Invocation {
+    enum class Command { Help, Show, Png, Csv };
+
+    Command command = Command::Help;
+    QStringList files;
+    std::optional<double> rateHz; // as given; show falls back to DefaultRateHz
+    QString output; // png only; empty means FILE.png
+};
+
+class CommandLine {
+public:
+    static constexpr double DefaultRateHz = 200; // the sensor's rate after port selection
+    // The sensor offers 200 to 1000 Hz, but a record may have been paced
+    // otherwise (960 per second on a full line), so any sane rate is taken.
+    static constexpr int MinRateHz = 1;
+    static constexpr int MaxRateHz = 100000;
+
+    struct Result {
+        std::optional<Invocation> invocation;
+        QString error; // one line, when invocation is empty
+    };
+
+    static Result parse(const QStringList &arguments);
+
+    // A rate as the operator would write it: "200", "312.5".
+    static QString rateText(double hz) { return QString::number(hz, 'g', 12); }
+};

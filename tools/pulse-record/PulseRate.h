@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Heart rate from the systolic peaks of a record: smooth a little, keep maxima
+// that stand in the upper half of the pulse's local range and are far enough
+// apart to be separate beats, and average the beat intervals. A record is only
+// a few seconds long, so every usable interval counts.
+class PulseRate {
+public:
+    static constexpr double SmoothingSeconds = 0.020;
+    static constexpr double LocalRangeSeconds = 2.0; // each side of a candidate peak
+    static constexpr double PeakLevel = 0.5; // of the local range, above its foot
+    static constexpr double MinPeakSpacingSeconds = 0.33;
+    // Less swing than this is no pulse: at gain 1 a beat is about 24 counts.
+    static constexpr double MinSwingCounts = 4.0;
+    // A record joins two sweeps at a point it does not mark; an interval that
+    // spans the join (or a missed beat) is far from the others and is dropped.
+    static constexpr double IntervalTolerance = 0.25; // of the median interval
+    static constexpr int MinIntervals = 2;
+
+    struct Estimate {
+        bool found = false;
+        double beatsPerMinute = 0.0;
+        int peaks = 0; // systolic peaks detected
+        int intervals = 0; // beat intervals the rate is averaged over
+    };
+
+    static Estimate estimate(std::span<const std::uint8_t> samples, double rateHz);
+
+    // Centred moving average over `width` samples, shortened at the ends.
+    static std::vector<double> smooth(std::span<const std::uint8_t> samples, int width);
+
+    // Sample positions of the systolic peaks of a smoothed record, in order.
+    static std::vector<int> peaks(const std::vector<double> &smoothed, double rateHz);
+};

@@ -1,0 +1,48 @@
+// pulse-record: looks at record files from the command line.
+
+#include "CommandLine.h"
+#include "Console.h"
+#include "RecordCommands.h"
+
+#include <QGuiApplication>
+#include <exception>
+#include <memory>
+
+namespace {
+
+// Qt's own diagnostics (font or platform notices) would break the promise of
+// one line per problem on stderr; the tool reports everything it must itself.
+void quietQt(QtMsgType, const QMessageLogContext &, const QString &)
+{
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(quietQt);
+    try {
+        QStringList arguments;
+        for (int i = 1; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        const CommandLine::Result parsed = CommandLine::parse(arguments);
+        if (!parsed.invocation) {
+            Console::message(parsed.error);
+            return RecordCommands::Usage;
+        }
+
+        // Text in the picture needs fonts, and fonts need a GUI application.
+        // The picture is never shown, so no display is wanted: always offscreen,
+        // whatever platform the environment names. Qt sees no operator arguments.
+        std::unique_ptr<QGuiApplication> app;
+        int qtArgc = 1;
+        if (parsed.invocation->command == Invocation::Command::Png) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            app = std::make_unique<QGuiApplication>(qtArgc, argv);
+        }
+        return RecordCommands::run(*parsed.invocation);
+    } catch (const std::exception &e) {
+        Console::message(QString::fromLocal8Bit(e.what()));
+        return RecordCommands::BadInput;
+    }
+}
