@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "CaptionLabel.h"
+#include "Probe.h"
 #include "SweepSurface.h"
 #include "Texts.h"
 #include "acquire/RecordWriter.h"
@@ -348,6 +349,12 @@ void MainWindow::endProgram()
     QCoreApplication::exit(0);
 }
 
+void MainWindow::paintEvent(QPaintEvent *event)
+{
+    PULSE_PROBE(windowPainted());
+    QWidget::paintEvent(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The close button does what Exit does.
@@ -426,6 +433,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::onReadyRead()
 {
+    PULSE_PROBE(bytesArrived());
     if (pendingQueries_ > 0 || port_->bytesAvailable() >= BatchNowBytes) {
         drainInput();
         return;
@@ -456,6 +464,7 @@ void MainWindow::takeSamples()
     bool any = false;
     while ((n = port_->read(chunk.data(), qint64(chunk.size()))) > 0) {
         acquisition_.take({reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n)});
+        PULSE_PROBE(samplesTaken(n));
         any = true;
     }
     if (any)

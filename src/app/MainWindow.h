@@ -69,6 +69,7 @@ protected:
     virtual void endProgram();
 
     void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "SweepSurface.h"
 
+#include "Probe.h"
+
 #include "acquire/Sweep.h"
 #include "acquire/TraceCanvas.h"
 
@@ -54,4 +56,5 @@ void SweepSurface::paintEvent(QPaintEvent *event)
     p.drawRect(marker.adjusted(0, 0, -1, 0));
     p.setClipping(false);
     drawFrame(&p);
+    PULSE_PROBE(tracePainted());
 }
