@@ -1,6 +1,6 @@
 #include "Probe.h"
 
-#ifdef PULSE_PROBE
+#ifdef PULSE_PROBE_BUILD
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #pragma once
 
-// Counters for the benchmark build (PULSE_PROBE defined): samples taken, the
+// Counters for the benchmark build (PULSE_PROBE_BUILD defined): samples taken, the
 // largest delay from bytes arriving to their segments being painted, and the
 // time of the first paint. Compiled out of the normal program.
-#ifdef PULSE_PROBE
+#ifdef PULSE_PROBE_BUILD
 
 #include <QtGlobal>
 

@@ -18,6 +18,14 @@ CommandLine::Result failure(const QString &error)
 
 CommandLine::Result CommandLine::parse(const QStringList &arguments)
 {
+    // Help answers any command line, however wrong the rest of it is.
+    for (const QString &arg : arguments) {
+        if (arg == QLatin1String("--"))
+            break;
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help"))
+            return {Invocation {}, {}};
+    }
+
     QStringList positional;
     std::optional<QString> rate;
     std::optional<QString> output;
