@@ -1,0 +1,39 @@
+"""Exit while the sensor streams ends the program at once and says nothing
+more to the sensor."""
+
+import os
+import time
+
+import harness
+from harness import INITIAL_COMMANDS, START_STREAM
+from xwindow import Failure
+
+# Time for any late byte to reach the simulator's log.
+AFTERWARDS_SECONDS = 1
+
+
+def case_exit_while_streaming(s):
+    sim = s.start_simulator(1)
+    program = s.start_program()
+    window = program.window()
+    window.settled_capture()
+    window.pick_port(1)
+    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+    window.click_control("Command1")
+    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+    sim.wait_sent(200, timeout=10)
+    window.screenshot("streaming")
+
+    window.click_control("Command4")
+    code = program.wait(timeout=10)
+    if code != 0:
+        raise Failure("the program ended with %s" % code)
+    time.sleep(AFTERWARDS_SECONDS)
+    if sim.received() != INITIAL_COMMANDS + START_STREAM:
+        raise Failure("bytes after the start command: %s" % sim.received()[len(INITIAL_COMMANDS + START_STREAM):].hex(" "))
+    if os.listdir(s.workdir):
+        raise Failure("Exit left files behind: %s" % os.listdir(s.workdir))
+
+
+if __name__ == "__main__":
+    harness.main({"exit-while-streaming": case_exit_while_streaming})

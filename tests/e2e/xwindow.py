@@ -1,0 +1,160 @@
+"""Real X input and output on one display: find windows by title, click,
+press keys and take screenshots, with xdotool, xwd and ImageMagick."""
+
+import os
+import subprocess
+import time
+
+from image import Image
+
+# /usr/local/bin may hold a stand-in of a different program; use the real one.
+CONVERT = "/usr/bin/convert"
+
+
+class Failure(AssertionError):
+    """A check of the program's behaviour failed."""
+
+
+def wait_until(predicate, timeout, what, interval=0.05):
+    """Polls `predicate` until it returns something true; fails after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise Failure("timed out after %.1f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+class Desktop:
+    """One X display, driven as a person would with mouse and keyboard."""
+
+    def __init__(self, display, artefacts):
+        self.display = display
+        self.artefacts = artefacts
+        self.env = dict(os.environ, DISPLAY=display)
+        self._shots = 0
+
+    def run(self, *command, data=None, check=True):
+        result = subprocess.run(command, input=data, env=self.env, capture_output=True, timeout=30)
+        if check and result.returncode != 0:
+            raise RuntimeError("%s failed (%d): %s" % (command[0], result.returncode, result.stderr.decode(errors="replace")))
+        return result
+
+    def xdotool(self, *args, check=True):
+        return self.run("xdotool", *[str(a) for a in args], check=check).stdout.decode()
+
+    # Windows
+
+    def search(self, title=None, pid=None):
+        """Visible windows whose title matches the regular expression and/or
+        that belong to the process, oldest first."""
+        # xdotool matches any of the conditions unless told to match all.
+        args = ["search", "--onlyvisible", "--all"]
+        if pid is not None:
+            args += ["--pid", pid]
+        if title is not None or pid is None:
+            args += ["--name", title or ""]
+        # xdotool exits 1 when nothing matches.
+        return [Window(self, int(w)) for w in self.xdotool(*args, check=False).split()]
+
+    def titled(self, title, pid=None):
+        return self.search("^%s$" % title, pid)
+
+    def wait_window(self, title, timeout, pid=None):
+        found = wait_until(lambda: self.titled(title, pid), timeout, "a window titled %r" % title)
+        return found[0]
+
+    # Input
+
+    def click(self, x, y, button=1):
+        """Clicks at screen coordinates."""
+        self.xdotool("mousemove", "--sync", x, y)
+        self.xdotool("click", button)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", 40, *keys)
+
+    def type_text(self, text):
+        self.xdotool("type", "--delay", 40, text)
+
+    # Output
+
+    def capture(self, window_id=None):
+        """The window's pixels (or the whole screen's) as they are shown now."""
+        target = ["-id", str(window_id)] if window_id is not None else ["-root"]
+        xwd = self.run("xwd", "-silent", *target).stdout
+        ppm = self.run(CONVERT, "xwd:-", "ppm:-", data=xwd).stdout
+        return Image.from_ppm(ppm)
+
+    def save(self, image, label):
+        """Keeps the image among the run's artefacts as NN-label.png."""
+        self._shots += 1
+        path = os.path.join(self.artefacts, "%02d-%s.png" % (self._shots, label))
+        self.run(CONVERT, "ppm:-", path, data=image.to_ppm())
+        return path
+
+
+class Window:
+    """A top-level window. Without a window manager its position is its
+    client area's origin on the screen."""
+
+    def __init__(self, desktop, wid):
+        self.desktop = desktop
+        self.id = wid
+
+    def __repr__(self):
+        return "Window(0x%x)" % self.id
+
+    def __eq__(self, other):
+        return isinstance(other, Window) and other.id == self.id
+
+    def __hash__(self):
+        return self.id
+
+    def geometry(self):
+        """(x, y, width, height) on the screen."""
+        out = self.desktop.xdotool("getwindowgeometry", "--shell", self.id)
+        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def title(self):
+        return self.desktop.xdotool("getwindowname", self.id).rstrip("\n")
+
+    def visible(self):
+        return any(w.id == self.id for w in self.desktop.search())
+
+    def wait_gone(self, timeout):
+        wait_until(lambda: not self.visible(), timeout, "%r to close" % self)
+
+    def click(self, x, y, button=1):
+        """Clicks at client coordinates."""
+        left, top, _, _ = self.geometry()
+        self.desktop.click(left + x, top + y, button)
+
+    def focus(self):
+        self.desktop.xdotool("windowfocus", "--sync", self.id)
+
+    def capture(self):
+        return self.desktop.capture(self.id)
+
+    def settled_capture(self, timeout=5):
+        """A capture once drawing has stopped: two in a row are the same and
+        not of one colour (as a window is before its first paint)."""
+        previous = self.capture()
+
+        def settled():
+            nonlocal previous
+            image = self.capture()
+            same = image.rgb == previous.rgb and not image.uniform()
+            previous = image
+            return image if same else None
+
+        return wait_until(settled, timeout, "%r to finish drawing" % self, interval=0.1)
+
+    def screenshot(self, label, settled=False):
+        """Captures the window and keeps the picture among the artefacts."""
+        image = self.settled_capture() if settled else self.capture()
+        self.desktop.save(image, label)
+        return image
