@@ -1,0 +1,221 @@
+#!/usr/bin/python3
+"""The real simulator binary on a real pseudo-terminal, opened as a serial
+port: link, replies, pacing, logs, exclusive-open clean-up, unplugging and
+the exit on SIGTERM.
+
+Usage: sim_end_to_end.py <pulse-sensor-sim>
+"""
+import fcntl
+import os
+import random
+import re
+import select
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+import tty
+
+SIM = sys.argv[1]
+TIOCGEXCL = 0x80045440  # _IOR('T', 0x40, int): not in the termios module
+RATE_TOLERANCE = 0.04
+LINE_BYTES_PER_SECOND = 960
+MEASURE_SECONDS = 3.0
+SETTLE_SECONDS = 0.3
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok    " if condition else "FAIL  ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def start_sim(runtime, *args):
+    env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+    sim = subprocess.Popen([SIM, *args], env=env, stdout=subprocess.PIPE, text=True)
+    ready, _, _ = select.select([sim.stdout], [], [], 5)
+    line = sim.stdout.readline().strip() if ready else ""
+    match = re.fullmatch(r"ready (COM\d+) (/dev/pts/\d+)", line)
+    if not match:
+        sim.kill()
+        raise SystemExit("no ready line from the simulator, got %r" % line)
+    return sim, match.group(1), match.group(2)
+
+
+def open_port(path):
+    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    tty.setraw(fd)
+    return fd
+
+
+def read_for(fd, seconds):
+    data = bytearray()
+    end = time.monotonic() + seconds
+    while True:
+        left = end - time.monotonic()
+        if left <= 0:
+            break
+        if select.select([fd], [], [], left)[0]:
+            try:
+                data += os.read(fd, 65536)
+            except BlockingIOError:
+                pass
+    return bytes(data)
+
+
+def drain(fd):
+    while select.select([fd], [], [], 0)[0]:
+        try:
+            if not os.read(fd, 65536):
+                return
+        except BlockingIOError:
+            return
+
+
+def bytes_per_second(fd):
+    time.sleep(SETTLE_SECONDS)
+    drain(fd)
+    start = time.monotonic()
+    count = len(read_for(fd, MEASURE_SECONDS))
+    return count / (time.monotonic() - start)
+
+
+def stop(sim):
+    sim.send_signal(signal.SIGTERM)
+    try:
+        out, _ = sim.communicate(timeout=5)
+    except subprocess.TimeoutExpired:
+        sim.kill()
+        out, _ = sim.communicate()
+    return sim.returncode, out
+
+
+def main_session(runtime, work):
+    log = os.path.join(work, "received.log")
+    sent = os.path.join(work, "sent.bin")
+    sim, name, pts = start_sim(runtime, "--serial", "1357", "--log", log, "--sent", sent)
+    link = os.path.join(runtime, "pulse-demo", "ports", "COM1")
+    check(name == "COM1", "ready line names COM1")
+    check(os.path.islink(link) and os.readlink(link) == pts, "COM1 links to the pty named on the ready line")
+
+    fd = open_port(link)
+    written = bytearray()
+
+    def send(data):
+        written.extend(data)
+        os.write(fd, data)
+
+    check(read_for(fd, 0.3) == b"", "nothing is sent before the start command")
+    send(b" 2")
+    rate = bytes_per_second(fd)
+    check(abs(rate - 200) <= 200 * RATE_TOLERANCE, "200 Hz gives %.1f bytes/s" % rate)
+
+    send(b" 7")  # the parameter in a later write
+    time.sleep(0.05)
+    send(b"\x04")
+    rate = bytes_per_second(fd)
+    check(abs(rate - LINE_BYTES_PER_SECOND) <= LINE_BYTES_PER_SECOND * RATE_TOLERANCE
+          and rate <= LINE_BYTES_PER_SECOND * 1.005, "1000 Hz is held to the line: %.1f bytes/s" % rate)
+
+    # Garbage, truncated commands, then stop: " 3" is understood after anything.
+    noise = random.Random(7)
+    send(bytes(noise.randrange(256) for _ in range(3000)) + b" 4 5 7")
+    send(b" 3")
+    time.sleep(0.2)
+    drain(fd)
+    send(b" 1")
+    reply = read_for(fd, 0.3)
+    check(reply == bytes([0xAA, 0x55, 1, 3, 5, 7]), "serial-number reply after garbage: %s" % reply.hex(" "))
+
+    # A program killed with the port open leaves it exclusive; the simulator clears that.
+    fcntl.ioctl(fd, termios.TIOCEXCL)
+    os.close(fd)
+    time.sleep(0.2)
+    fd = open_port(link)
+    exclusive = struct.unpack("i", fcntl.ioctl(fd, TIOCGEXCL, struct.pack("i", 0)))[0]
+    check(exclusive == 0, "exclusive-open flag cleared after the port was left open")
+    send(b" 1")
+    check(read_for(fd, 0.3) == bytes([0xAA, 0x55, 1, 3, 5, 7]), "replies after the port was reopened")
+    os.close(fd)
+
+    code, out = stop(sim)
+    check(code == 0, "exit code 0 on SIGTERM (got %s)" % code)
+    check(not os.path.lexists(link), "COM1 link removed on SIGTERM")
+    match = re.search(r"^sent (\d+)$", out, re.M)
+    with open(sent, "rb") as f:
+        sent_bytes = f.read()
+    check(match is not None and int(match.group(1)) == len(sent_bytes) > 0,
+          "'sent N' matches the --sent file (%s, %d bytes)" % (match and match.group(0), len(sent_bytes)))
+
+    with open(log) as f:
+        lines = f.read().splitlines()
+    pattern = re.compile(r"\d+\.\d{6}( [0-9a-f]{2})+")
+    check(lines and all(pattern.fullmatch(line) for line in lines), "log lines are time-stamped hex")
+    logged = bytes(int(h, 16) for line in lines for h in line.split()[1:])
+    check(logged == bytes(written), "the log holds every byte received, in order")
+    times = [float(line.split()[0]) for line in lines]
+    check(times == sorted(times), "log time stamps rise")
+
+
+def unplug_session(runtime, work):
+    sent = os.path.join(work, "ramp.bin")
+    sim, name, pts = start_sim(runtime, "--com", "2", "--stream", "--source", "ramp", "--write-size", "10",
+                               "--unplug-after", "1.2", "--sent", sent)
+    link = os.path.join(runtime, "pulse-demo", "ports", "COM2")
+    check(name == "COM2" and os.readlink(link) == pts, "--com 2 links COM2")
+    fd = open_port(link)
+    data = bytearray()
+    hung_up = False
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        if select.select([fd], [], [], 0.5)[0]:
+            try:
+                chunk = os.read(fd, 65536)
+            except BlockingIOError:
+                continue
+            except OSError:
+                hung_up = True
+                break
+            if not chunk:
+                hung_up = True
+                break
+            data += chunk
+    os.close(fd)
+    check(hung_up, "the line hangs up on --unplug-after")
+    try:
+        code = sim.wait(timeout=3)
+    except subprocess.TimeoutExpired:
+        sim.kill()
+        code = None
+    out = sim.stdout.read()
+    check(code == 0, "exit code 0 after unplugging (got %s)" % code)
+    check(not os.path.lexists(link), "COM2 link removed after unplugging")
+    check(len(data) > 0 and len(data) % 10 == 0, "%d bytes received in writes of 10" % len(data))
+    first = data[0] if data else 0
+    check(all(b == (first + i) % 256 for i, b in enumerate(data)), "the ramp counts up without a gap")
+    with open(sent, "rb") as f:
+        sent_bytes = f.read()
+    check(len(sent_bytes) >= len(data) and all(b == i % 256 for i, b in enumerate(sent_bytes)),
+          "--sent holds the ramp from 0")
+    check(re.search(r"^sent %d$" % len(sent_bytes), out, re.M) is not None, "'sent N' printed after unplugging")
+
+
+def main():
+    with tempfile.TemporaryDirectory() as runtime, tempfile.TemporaryDirectory() as work:
+        os.chmod(runtime, 0o700)
+        main_session(runtime, work)
+        unplug_session(runtime, work)
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

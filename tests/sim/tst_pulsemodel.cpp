@@ -1,0 +1,204 @@
+// The simulated pulse, judged by the checks a recorded pulse must pass.
+#include "PulseAnalysis.h"
+#include "PulseModel.h"
+#include "SampleSource.h"
+
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double LeadInSeconds = 2.0; // let the local range of the peak detector fill
+constexpr double MeasuredSeconds = 30.0;
+
+struct Stream {
+    std::vector<std::uint8_t> bytes;
+    std::vector<double> smoothed;
+    std::vector<std::size_t> peaks;
+};
+
+Stream record(const PulseModel::Config &config, int rateHz, int gain, int baseline, double seconds = MeasuredSeconds)
+{
+    PulseModel model(config);
+    model.setSamplingRate(rateHz);
+    model.setGain(gain);
+    model.setBaseline(baseline);
+    const auto lead = static_cast<std::size_t>(LeadInSeconds * rateHz);
+    const auto count = static_cast<std::size_t>(seconds * rateHz);
+    Stream s;
+    for (std::size_t i = 0; i < lead; ++i)
+        model.nextByte();
+    s.bytes.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        s.bytes.push_back(model.nextByte());
+    s.smoothed = PulseAnalysis::smooth(s.bytes, rateHz);
+    s.peaks = PulseAnalysis::peaks(s.smoothed, rateHz);
+    return s;
+}
+
+double medianHeight(const Stream &s)
+{
+    std::vector<double> heights;
+    for (const auto &beat : PulseAnalysis::beats(s.smoothed, s.peaks))
+        heights.push_back(beat.height);
+    return PulseAnalysis::median(heights);
+}
+
+double medianFoot(const Stream &s)
+{
+    std::vector<double> feet;
+    for (const auto &beat : PulseAnalysis::beats(s.smoothed, s.peaks))
+        feet.push_back(s.smoothed[beat.foot]);
+    return PulseAnalysis::median(feet);
+}
+
+} // namespace
+
+class PulseModelTest : public QObject {
+    Q_OBJECT
+private slots:
+    void heartRateRecovered_data()
+    {
+        QTest::addColumn<double>("bpm");
+        QTest::addColumn<int>("rateHz");
+        QTest::addColumn<quint64>("seed");
+        QTest::newRow("72/min at 200 Hz") << 72.0 << 200 << quint64(1);
+        QTest::newRow("72/min at 1000 Hz") << 72.0 << 1000 << quint64(2);
+        QTest::newRow("120/min at 200 Hz") << 120.0 << 200 << quint64(3);
+        QTest::newRow("120/min at 500 Hz") << 120.0 << 500 << quint64(4);
+        QTest::newRow("45/min at 300 Hz") << 45.0 << 300 << quint64(5);
+    }
+    void heartRateRecovered()
+    {
+        QFETCH(double, bpm);
+        QFETCH(int, rateHz);
+        QFETCH(quint64, seed);
+        const Stream s = record({ bpm, seed, true }, rateHz, 4, 0);
+        const double found = PulseAnalysis::heartRate(s.peaks, rateHz);
+        QVERIFY2(std::abs(found - bpm) <= 2.0, qPrintable(QStringLiteral("found %1/min").arg(found)));
+    }
+
+    void beatsVaryOnlyWithVariability()
+    {
+        const int rateHz = 500;
+        const Stream exact = record({ 72.0, 1, false }, rateHz, 4, 0);
+        std::vector<double> intervals;
+        for (std::size_t k = 1; k < exact.peaks.size(); ++k)
+            intervals.push_back(double(exact.peaks[k] - exact.peaks[k - 1]) / rateHz);
+        const auto [shortest, longest] = std::minmax_element(intervals.begin(), intervals.end());
+        QVERIFY(*longest - *shortest <= 2.0 / rateHz);
+        QCOMPARE(record({ 72.0, 7, false }, rateHz, 4, 0).bytes, exact.bytes); // the seed plays no part
+
+        const Stream varied = record({ 72.0, 1, true }, rateHz, 4, 0);
+        intervals.clear();
+        for (std::size_t k = 1; k < varied.peaks.size(); ++k)
+            intervals.push_back(double(varied.peaks[k] - varied.peaks[k - 1]) / rateHz);
+        const auto [vShort, vLong] = std::minmax_element(intervals.begin(), intervals.end());
+        QVERIFY2(*vLong - *vShort > 0.05, "beat intervals should wander by tens of milliseconds");
+        QCOMPARE(record({ 72.0, 1, true }, rateHz, 4, 0).bytes, varied.bytes); // same seed, same stream
+        QVERIFY(record({ 72.0, 2, true }, rateHz, 4, 0).bytes != varied.bytes);
+    }
+
+    void gainScalesHeight()
+    {
+        // Unclipped at baseline 0 while 16 + 29 g <= 255.
+        const double perStep = medianHeight(record({ 72.0, 1, true }, 200, 1, 0));
+        QVERIFY2(perStep > 20 && perStep < 28, qPrintable(QString::number(perStep)));
+        for (int gain = 2; gain <= 8; ++gain) {
+            const double height = medianHeight(record({ 72.0, 1, true }, 200, gain, 0));
+            QVERIFY2(std::abs(height - gain * perStep) <= 1.0 + 0.03 * height,
+                qPrintable(QStringLiteral("gain %1: height %2, %3 per step").arg(gain).arg(height).arg(perStep)));
+        }
+    }
+
+    void baselineShiftsFoot()
+    {
+        for (int level = 0; level <= 5; ++level) {
+            const double foot = medianFoot(record({ 72.0, 1, true }, 200, 1, level));
+            QVERIFY2(std::abs(foot - (16 + 24 * level)) <= 3.0,
+                qPrintable(QStringLiteral("baseline %1: foot %2").arg(level).arg(foot)));
+        }
+    }
+
+    void clipsAtTheEnds()
+    {
+        const Stream unclipped = record({ 72.0, 1, true }, 200, 8, 0, 10);
+        QVERIFY(*std::max_element(unclipped.bytes.begin(), unclipped.bytes.end()) < 255);
+        const Stream clipped = record({ 72.0, 1, true }, 200, 10, 5, 10);
+        const auto top = std::count(clipped.bytes.begin(), clipped.bytes.end(), 255);
+        QVERIFY(top > 0);
+        QVERIFY(top < static_cast<long>(clipped.bytes.size()) / 2); // the foot stays below the top
+        QCOMPARE(PulseModel::toByte(-5.0, 1, 0), std::uint8_t(0));
+        QCOMPARE(PulseModel::toByte(50.0, 10, 5), std::uint8_t(255));
+    }
+
+    void dicroticNotch_data()
+    {
+        QTest::addColumn<double>("bpm");
+        QTest::addColumn<int>("gain");
+        QTest::newRow("72/min, 4x") << 72.0 << 4;
+        QTest::newRow("72/min, 8x") << 72.0 << 8;
+        QTest::newRow("120/min, 5x") << 120.0 << 5;
+    }
+    void dicroticNotch()
+    {
+        QFETCH(double, bpm);
+        QFETCH(int, gain);
+        const int rateHz = 200;
+        const Stream s = record({ bpm, 1, true }, rateHz, gain, 0);
+        const auto beats = PulseAnalysis::beats(s.smoothed, s.peaks);
+        QVERIFY(beats.size() > 10);
+        const auto beatLength = static_cast<std::size_t>(60.0 / bpm * rateHz);
+        const auto withNotch = std::count_if(beats.begin(), beats.end(),
+            [&](const PulseAnalysis::Beat &beat) { return PulseAnalysis::hasNotch(s.smoothed, beat, beatLength); });
+        QVERIFY2(withNotch >= 0.9 * static_cast<double>(beats.size()),
+            qPrintable(QStringLiteral("%1 of %2 beats").arg(withNotch).arg(beats.size())));
+    }
+
+    void rateChangeKeepsModelTime()
+    {
+        PulseModel model({ 72.0, 1, true });
+        model.setSamplingRate(200);
+        for (int i = 0; i < 200; ++i)
+            model.nextByte();
+        QCOMPARE(model.time(), 1.0);
+        model.setSamplingRate(1000);
+        QCOMPARE(model.time(), 1.0);
+        for (int i = 0; i < 500; ++i)
+            model.nextByte();
+        QCOMPARE(model.time(), 1.5);
+    }
+
+    void sources()
+    {
+        RampSource ramp;
+        for (int i = 0; i < 600; ++i)
+            QCOMPARE(int(ramp.next()), i % 256);
+        FileSource file({ 7, 8, 9 });
+        const std::vector<int> expected = { 7, 8, 9, 7, 8, 9, 7 };
+        for (int value : expected)
+            QCOMPARE(int(file.next()), value);
+
+        // The pulse follows the sensor's settings.
+        SensorSettings settings;
+        settings.gain = 1;
+        PulseSource pulse({ 72.0, 1, false }, settings);
+        std::uint8_t low = 255, high = 0;
+        for (int i = 0; i < 400; ++i) {
+            const std::uint8_t b = pulse.next();
+            low = std::min(low, b);
+            high = std::max(high, b);
+        }
+        QVERIFY(high - low >= 22 && high - low <= 26);
+        settings.baseline = 5;
+        pulse.apply(settings);
+        low = 255;
+        for (int i = 0; i < 400; ++i)
+            low = std::min(low, pulse.next());
+        QVERIFY(low >= 16 + 24 * 5 - 1 && low <= 16 + 24 * 5 + 1);
+    }
+};
+
+QTEST_APPLESS_MAIN(PulseModelTest)
+#include "tst_pulsemodel.moc"

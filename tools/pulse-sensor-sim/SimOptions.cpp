@@ -1,0 +1,129 @@
+#include "SimOptions.h"
+
+#include <QCommandLineParser>
+#include <algorithm>
+
+namespace {
+
+constexpr double MinHeartRate = 20.0;
+constexpr double MaxHeartRate = 300.0;
+constexpr int MaxWriteSize = 4096;
+constexpr int PortCount = 16;
+
+} // namespace
+
+std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated pulse sensor on a pseudo-terminal, linked as COMn in the program's port folder.\n"
+                       "Speaks the sensor's commands; powers up at gain 4x, baseline 0, 200 Hz, not streaming.\n"
+                       "Prints \"ready COMn <device>\" once the link exists and \"sent <count>\" when it ends."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption com(QStringLiteral("com"), QStringLiteral("Port number n of COMn, 1..16 (default 1)."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+        QStringLiteral("The four-digit serial number to report (default 2468)."), QStringLiteral("DDDD"),
+        QStringLiteral("2468"));
+    const QCommandLineOption heartRate(QStringLiteral("heart-rate"),
+        QStringLiteral("Mean heart rate per minute (default 72)."), QStringLiteral("BPM"), QStringLiteral("72"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+        QStringLiteral("Seed of the beat-to-beat variation and the noise (default 1)."), QStringLiteral("N"),
+        QStringLiteral("1"));
+    const QCommandLineOption log(QStringLiteral("log"),
+        QStringLiteral("Write every byte received to FILE, one line per read: seconds "
+                       "since start, then the bytes in hex."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption sent(QStringLiteral("sent"),
+        QStringLiteral("Write every sample byte sent to FILE, raw, as it goes out."), QStringLiteral("FILE"));
+    const QCommandLineOption source(QStringLiteral("source"),
+        QStringLiteral("Samples to stream: pulse (default), ramp (0..255 counting every "
+                       "sample sent) or file:PATH (the file's bytes over and over)."),
+        QStringLiteral("pulse|ramp|file:PATH"), QStringLiteral("pulse"));
+    const QCommandLineOption unpaced(
+        QStringLiteral("unpaced"), QStringLiteral("While streaming, send as fast as the line takes bytes."));
+    const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
+        QStringLiteral("Hang up the line and remove the link SECONDS after start, "
+                       "then exit."),
+        QStringLiteral("SECONDS"));
+    const QCommandLineOption writeSize(QStringLiteral("write-size"),
+        QStringLiteral("Send exactly N samples per write, at the paced rate."), QStringLiteral("N"));
+    const QCommandLineOption noVariability(
+        QStringLiteral("no-variability"), QStringLiteral("Fixed beat interval, no breathing, no noise."));
+    const QCommandLineOption stream(
+        QStringLiteral("stream"), QStringLiteral("Stream from the start, without waiting for the start command."));
+    parser.addOptions(
+        { com, serial, heartRate, seed, log, sent, source, unpaced, unplugAfter, writeSize, noVariability, stream });
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+
+    SimOptions options;
+    bool ok = false;
+    options.portNumber = parser.value(com).toInt(&ok);
+    if (!ok || options.portNumber < 1 || options.portNumber > PortCount) {
+        *error = QStringLiteral("--com takes a number from 1 to %1").arg(PortCount);
+        return std::nullopt;
+    }
+    const QString digits = parser.value(serial);
+    if (digits.size() != 4 || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); })) {
+        *error = QStringLiteral("--serial takes exactly four digits");
+        return std::nullopt;
+    }
+    for (int i = 0; i < 4; ++i)
+        options.serial[i] = static_cast<std::uint8_t>(digits[i].digitValue());
+    options.heartRate = parser.value(heartRate).toDouble(&ok);
+    if (!ok || options.heartRate < MinHeartRate || options.heartRate > MaxHeartRate) {
+        *error = QStringLiteral("--heart-rate takes %1 to %2 per minute").arg(MinHeartRate).arg(MaxHeartRate);
+        return std::nullopt;
+    }
+    options.seed = parser.value(seed).toULongLong(&ok);
+    if (!ok) {
+        *error = QStringLiteral("--seed takes a non-negative whole number");
+        return std::nullopt;
+    }
+    options.logPath = parser.value(log);
+    options.sentPath = parser.value(sent);
+    const QString sourceText = parser.value(source);
+    if (sourceText == QLatin1String("pulse")) {
+        options.source = SimOptions::Source::Pulse;
+    } else if (sourceText == QLatin1String("ramp")) {
+        options.source = SimOptions::Source::Ramp;
+    } else if (sourceText.startsWith(QLatin1String("file:")) && sourceText.size() > 5) {
+        options.source = SimOptions::Source::File;
+        options.sourceFile = sourceText.mid(5);
+    } else {
+        *error = QStringLiteral("--source takes pulse, ramp or file:PATH");
+        return std::nullopt;
+    }
+    options.unpaced = parser.isSet(unpaced);
+    if (parser.isSet(unplugAfter)) {
+        const double seconds = parser.value(unplugAfter).toDouble(&ok);
+        if (!ok || seconds < 0) {
+            *error = QStringLiteral("--unplug-after takes a number of seconds");
+            return std::nullopt;
+        }
+        options.unplugAfter = seconds;
+    }
+    if (parser.isSet(writeSize)) {
+        options.writeSize = parser.value(writeSize).toInt(&ok);
+        if (!ok || options.writeSize < 1 || options.writeSize > MaxWriteSize) {
+            *error = QStringLiteral("--write-size takes 1 to %1").arg(MaxWriteSize);
+            return std::nullopt;
+        }
+    }
+    options.variability = !parser.isSet(noVariability);
+    options.streamAtOnce = parser.isSet(stream);
+    return options;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "CommandParser.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+// The simulator's command line.
+struct SimOptions {
+    enum class Source { Pulse, Ramp, File };
+
+    int portNumber = 1;
+    CommandParser::SerialDigits serial = { 2, 4, 6, 8 };
+    double heartRate = 72.0;
+    std::uint64_t seed = 1;
+    QString logPath; // every byte received, one time-stamped line per read
+    QString sentPath; // every sample byte sent, raw
+    Source source = Source::Pulse;
+    QString sourceFile;
+    bool unpaced = false;
+    std::optional<double> unplugAfter; // seconds from start
+    int writeSize = 0; // samples per write; 0: as the pacing falls
+    bool variability = true;
+    bool streamAtOnce = false;
+};
+
+// Handles --help and --version itself (prints and exits 0). Otherwise returns
+// the options, or nothing with the reason in *error.
+std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString *error);
