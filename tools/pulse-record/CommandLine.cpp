@@ -23,7 +23,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         if (arg == QLatin1String("--"))
             break;
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help"))
-            return {Invocation {}, {}};
+            return { Invocation {}, {} };
     }
 
     QStringList positional;
@@ -41,9 +41,6 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             optionsEnded = true;
             continue;
         }
-        if (arg == QLatin1String("-h") || arg == QLatin1String("--help"))
-            return { Invocation {}, {} };
-
         QString name = arg;
         std::optional<QString> value;
         if (arg.startsWith(RateOption + u'=')) {
