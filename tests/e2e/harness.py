@@ -354,7 +354,7 @@ class Session:
             shutil.rmtree(self.artefacts, ignore_errors=True)
 
 
-def _display_range(text):
+def display_range(text):
     first, _, last = text.partition("-")
     return range(int(first), int(last or first) + 1)
 
@@ -375,7 +375,7 @@ def main(cases):
 
     signal.signal(signal.SIGTERM, _terminate)
     signal.signal(signal.SIGINT, _terminate)
-    session = Session(args.case, args.program, args.simulator, args.artefacts, _display_range(args.displays))
+    session = Session(args.case, args.program, args.simulator, args.artefacts, display_range(args.displays))
     failed = True
     started = time.monotonic()
     try:
