@@ -55,7 +55,6 @@ class Process:
 
     def __init__(self, name, argv, env, cwd, output):
         self.name = name
-        self.argv = argv
         self.output = output
         with open(output, "wb") as out:
             self.popen = subprocess.Popen(
@@ -145,7 +144,6 @@ class Simulator(Process):
 
     def wait_received(self, expected, timeout):
         """Waits until exactly `expected` has arrived; fails on anything else."""
-
         deadline = time.monotonic() + timeout
         while True:
             got = self.received()
@@ -220,9 +218,11 @@ class MainWindow(Window):
         self.click(*layout.control_centre(name))
 
     def pick_port(self, number, timeout=5):
-        """Drops the port list down and clicks entry COM<number>. The program
-        then opens the port and, without answering the screen, spends about
-        1.5 s on the sensor's initial commands."""
+        """Drops the port list down and clicks entry COM<number>, which picks
+        it even when it is already shown (typing a name that the edit field
+        already holds does not). The program then opens the port and, without
+        answering the screen, spends about 1.5 s on the sensor's initial
+        commands."""
         left, top, width, height = layout.control_rect("Combo1")
         self.click(left + width - height // 3, top + height // 2)  # the drop-down arrow
         popup = wait_until(self._port_list, timeout, "the port list to drop down")
@@ -239,13 +239,6 @@ class MainWindow(Window):
             if w.geometry()[3] > 100:
                 return w
         return None
-
-    def type_port(self, number):
-        """Picks a port by typing its name into the list's edit field."""
-        self.click_control("Combo1")
-        self.desktop.key("ctrl+a")
-        self.desktop.type_text("COM%d" % number)
-        self.desktop.key("Return")
 
     def warning_boxes(self):
         return self.desktop.titled(layout.WARNING_TITLE, self.program.pid)
@@ -338,6 +331,12 @@ class Session:
             self.start_display()
         return self._track(Program(self, self.program_binary))
 
+    def note(self, text):
+        """Says why the case failed, on the console and among the artefacts."""
+        print(text)
+        with open(os.path.join(self.artefacts, "failure.txt"), "a") as f:
+            f.write(text + "\n")
+
     def close(self, failed):
         if failed and self.desktop is not None and self._processes and self._processes[0].running():
             try:
@@ -345,7 +344,8 @@ class Session:
             except Exception as e:  # the failure itself matters more
                 print("could not capture the screen: %s" % e)
         # The program first, so the simulator sees its port closed; Xvfb last.
-        for p in sorted(self._processes, key=lambda p: (isinstance(p, Simulator), p.name.startswith("Xvfb"))):
+        order = {Program: 0, Simulator: 1}
+        for p in sorted(self._processes, key=lambda p: order.get(type(p), 2)):
             p.stop()
         shutil.rmtree(self.runtime, ignore_errors=True)
         if failed or os.environ.get("PULSE_E2E_KEEP"):
@@ -382,9 +382,9 @@ def main(cases):
         cases[args.case](session)
         failed = False
     except Failure as e:
-        print("FAIL %s: %s" % (args.case, e))
+        session.note("FAIL %s: %s" % (args.case, e))
     except BaseException:
-        traceback.print_exc()
+        session.note(traceback.format_exc())
     finally:
         session.close(failed)
     print("%s %s in %.1f s" % ("FAILED" if failed else "passed", args.case, time.monotonic() - started))

@@ -1,6 +1,8 @@
 """Where things are on the main window, in twips and in pixels, and where the
 sweep puts each sample on the drawing surface."""
 
+from collections import namedtuple
+
 TWIPS_PER_PIXEL = 15
 TITLE = "脉搏数字传感器采样演示"
 WARNING_TITLE = "警告"
@@ -83,6 +85,11 @@ LOWER_LINE_Y = 2440  # Line1, the level of a sample of 0
 UPPER_LINE_Y = 105  # Line2
 
 
+# Sample number k from launch, the sweep it belongs to (0 for the first), and
+# its segment from (x0, y0) to (x1, y1).
+Segment = namedtuple("Segment", "k sweep x0 y0 x1 y1")
+
+
 class Sweep:
     """The positions the sweep gives to consecutive samples from launch, in
     twips of the surface's inside. Only the x rule matters across repeated
@@ -101,12 +108,12 @@ class Sweep:
 
     @classmethod
     def segments(cls, samples):
-        """One (sweep number, x0, y0, x1, y1) per sample, in order."""
+        """One Segment per sample, in order."""
         out = []
         x, previous_y, sweep = cls.FIRST_X, cls.START_Y, 0
-        for value in samples:
+        for k, value in enumerate(samples):
             y = cls.y_for(value)
-            out.append((sweep, x, previous_y, x + cls.STEP, y))
+            out.append(Segment(k, sweep, x, previous_y, x + cls.STEP, y))
             if x > cls.WRAP_BEYOND:
                 x = cls.FIRST_X
                 sweep += 1

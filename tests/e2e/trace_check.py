@@ -5,7 +5,10 @@ from image import TRACE
 from layout import TWIPS_PER_PIXEL, Sweep
 from xwindow import Failure
 
-# Rounding of twips to pixels and the rasteriser's choice of pixels.
+# A sample's end point shows a trace pixel at most this far from where the
+# twips round to; the rasteriser picks pixels along the segment.
+NEAR = 1
+# Room for rounding where trace pixels are accounted for, and at band edges.
 SLACK = 2
 
 
@@ -21,19 +24,19 @@ def _describe(misses, what):
 def missing_samples(surface, segments, first_column, last_column):
     """Segments whose end lies in the columns but shows no trace pixel near it."""
     misses = []
-    for k, (_, _, _, x1, y1) in segments:
-        x, y = px(x1), px(y1)
-        if first_column <= x <= last_column and not surface.has_near(x, y, TRACE, SLACK):
-            misses.append((k, x, y))
+    for seg in segments:
+        x, y = px(seg.x1), px(seg.y1)
+        if first_column <= x <= last_column and not surface.has_near(x, y, TRACE, NEAR):
+            misses.append((seg.k, x, y))
     return misses
 
 
 def stray_points(surface, segments, first_column, last_column):
     """Trace pixels in the columns that none of the segments accounts for."""
     allowed = {}
-    for _, (_, x0, y0, x1, y1) in segments:
-        top, bottom = px(min(y0, y1)) - SLACK, px(max(y0, y1)) + SLACK
-        for c in range(px(x0) - SLACK, px(x1) + SLACK + 1):
+    for seg in segments:
+        top, bottom = px(min(seg.y0, seg.y1)) - SLACK, px(max(seg.y0, seg.y1)) + SLACK
+        for c in range(px(seg.x0) - SLACK, px(seg.x1) + SLACK + 1):
             allowed.setdefault(c, []).append((top, bottom))
     return [(x, y) for x, y in surface.points(TRACE)
             if first_column <= x <= last_column and not any(t <= y <= b for t, b in allowed.get(x, ()))]
@@ -49,11 +52,11 @@ def check_first_sweep_live(surface, sent_before, sent_after):
     what the simulator had sent: the trace is a prefix of those samples, each
     where it belongs, and nothing lies right of the newest possible one.
     Returns the rightmost trace column."""
-    after = list(enumerate(Sweep.segments(sent_after)))
-    if not sent_before or any(seg[0] != 0 for _, seg in after):
+    after = Sweep.segments(sent_after)
+    if not sent_before or after[-1].sweep != 0:
         raise Failure("expected to look during the first sweep (%d samples sent)" % len(sent_after))
     right = rightmost_trace_column(surface)
-    newest_end = px(after[-1][1][3])
+    newest_end = px(after[-1].x1)
     if right < 0:
         raise Failure("no trace on the surface after %d samples were sent" % len(sent_before))
     if right > newest_end + SLACK:
@@ -71,21 +74,21 @@ def check_held_sweep(surface, sent):
     """A capture of a stream that has stopped, every sent sample drawn: the
     sweep in progress left of the pen, the band ahead of it clear, the sweep
     before right of the band."""
-    segments = list(enumerate(Sweep.segments(sent)))
-    current = segments[-1][1][0]
-    pen = segments[-1][1][1]
+    segments = Sweep.segments(sent)
+    current = segments[-1].sweep
+    pen = segments[-1].x0
     band_left = px(pen + Sweep.BAND[0])
     band_right = px(pen + Sweep.BAND[1])
     if current < 1 or band_right + 10 > surface.width:
         raise Failure("expected to look in a later sweep with room right of the band (pen at %d twips)" % pen)
-    new = [s for s in segments if s[1][0] == current]
-    old = [s for s in segments if s[1][0] == current - 1]
+    new = [s for s in segments if s.sweep == current]
+    old = [s for s in segments if s.sweep == current - 1]
 
     problems = []
     misses = missing_samples(surface, new, SLACK, band_left - SLACK - 1)
     if misses:
         problems.append(_describe(misses, "samples of the sweep in progress missing"))
-    misses = missing_samples(surface, [s for s in old if px(s[1][1]) > band_right + SLACK], band_right + SLACK,
+    misses = missing_samples(surface, [s for s in old if px(s.x0) > band_right + SLACK], band_right + SLACK,
                              surface.width - SLACK - 1)
     if misses:
         problems.append(_describe(misses, "samples of the previous sweep missing right of the band"))
