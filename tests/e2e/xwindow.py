@@ -49,7 +49,7 @@ class Desktop:
 
     def search(self, title=None, pid=None):
         """Visible windows whose title matches the regular expression and/or
-        that belong to the process, oldest first."""
+        that belong to the process."""
         # xdotool matches any of the conditions unless told to match all.
         args = ["search", "--onlyvisible", "--all"]
         if pid is not None:
@@ -68,9 +68,16 @@ class Desktop:
 
     # Input
 
+    def pointer(self):
+        out = self.xdotool("getmouselocation", "--shell")
+        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(values["X"]), int(values["Y"])
+
     def click(self, x, y, button=1):
         """Clicks at screen coordinates."""
-        self.xdotool("mousemove", "--sync", x, y)
+        # A synchronous move to where the pointer already is would wait for ever.
+        if self.pointer() != (x, y):
+            self.xdotool("mousemove", "--sync", x, y)
         self.xdotool("click", button)
 
     def key(self, *keys):
