@@ -109,7 +109,9 @@ class Simulator(Process):
 
     def __init__(self, session, binary, com, options):
         self.com = com
-        stem = os.path.join(session.artefacts, "sim-COM%d" % com)
+        # A later simulator on the same port keeps its own files.
+        earlier = sum(1 for p in session.processes if isinstance(p, Simulator) and p.com == com)
+        stem = os.path.join(session.artefacts, "sim-COM%d" % com + ("-%d" % (earlier + 1) if earlier else ""))
         self.log_path = stem + ".log"
         self.sent_path = stem + ".sent"
         argv = [binary, "--com", str(com), "--log", self.log_path, "--sent", self.sent_path, *options]
@@ -276,7 +278,8 @@ class Session:
         os.chmod(self.runtime, 0o700)
         self.display = None
         self.desktop = None
-        self._processes = []
+        self.xvfb = None
+        self.processes = []
 
     def env(self, display=False):
         env = {k: v for k, v in os.environ.items()
@@ -288,7 +291,7 @@ class Session:
         return env
 
     def _track(self, process):
-        self._processes.append(process)
+        self.processes.append(process)
         return process
 
     def start_display(self):
@@ -301,7 +304,7 @@ class Session:
                 self.env(), self.artefacts, os.path.join(self.artefacts, "xvfb.log")))
             desktop = Desktop(":%d" % n, self.artefacts)
             if self._wait_display(xvfb, n, desktop):
-                self.display, self.desktop = ":%d" % n, desktop
+                self.display, self.desktop, self.xvfb = ":%d" % n, desktop, xvfb
                 return desktop
             xvfb.stop()  # lost the race for this number to another run
         raise Failure("no free X display among %s" % list(self.displays))
@@ -338,14 +341,14 @@ class Session:
             f.write(text + "\n")
 
     def close(self, failed):
-        if failed and self.desktop is not None and self._processes and self._processes[0].running():
+        if failed and self.desktop is not None and self.xvfb.running():
             try:
                 self.desktop.save(self.desktop.capture(), "screen-at-failure")
             except Exception as e:  # the failure itself matters more
                 print("could not capture the screen: %s" % e)
         # The program first, so the simulator sees its port closed; Xvfb last.
         order = {Program: 0, Simulator: 1}
-        for p in sorted(self._processes, key=lambda p: order.get(type(p), 2)):
+        for p in sorted(self.processes, key=lambda p: order.get(type(p), 2)):
             p.stop()
         shutil.rmtree(self.runtime, ignore_errors=True)
         if failed or os.environ.get("PULSE_E2E_KEEP"):
@@ -359,8 +362,14 @@ def display_range(text):
     return range(int(first), int(last or first) + 1)
 
 
-def _terminate(signum, _frame):
-    raise SystemExit("stopped by signal %d" % signum)
+def exit_on_signals():
+    """Turns SIGTERM and SIGINT into an exit that still cleans up."""
+
+    def terminate(signum, _frame):
+        raise SystemExit("stopped by signal %d" % signum)
+
+    signal.signal(signal.SIGTERM, terminate)
+    signal.signal(signal.SIGINT, terminate)
 
 
 def main(cases):
@@ -373,8 +382,7 @@ def main(cases):
                         help="X display numbers to choose from, e.g. 70-79")
     args = parser.parse_args()
 
-    signal.signal(signal.SIGTERM, _terminate)
-    signal.signal(signal.SIGINT, _terminate)
+    exit_on_signals()
     session = Session(args.case, args.program, args.simulator, args.artefacts, display_range(args.displays))
     failed = True
     started = time.monotonic()

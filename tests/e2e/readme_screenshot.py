@@ -62,6 +62,7 @@ def main():
     parser.add_argument("--displays", default=os.environ.get("PULSE_E2E_DISPLAYS", harness.DEFAULT_DISPLAYS))
     args = parser.parse_args()
     out = os.path.abspath(args.out)
+    harness.exit_on_signals()
     with tempfile.TemporaryDirectory(prefix="pulse-screenshot-") as scratch:
         s = harness.Session("screenshot", args.program, args.simulator, scratch,
                             harness.display_range(args.displays))
