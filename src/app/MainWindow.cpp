@@ -2,11 +2,11 @@
 
 #include "Artwork.h"
 #include "CaptionLabel.h"
-#include "Probe.h"
 #include "SweepSurface.h"
 #include "Texts.h"
 #include "acquire/RecordWriter.h"
 #include "link/PortDirectory.h"
+#include "link/Probe.h"
 #include "link/SensorCommands.h"
 #include "link/SerialNumber.h"
 #include "link/SerialService.h"
@@ -107,9 +107,6 @@ MainWindow::MainWindow(std::unique_ptr<SerialService> port, QWidget *parent)
     , port_(std::move(port))
 {
     setObjectName(QStringLiteral("Form1"));
-    batchTimer_.setSingleShot(true);
-    batchTimer_.setInterval(BatchIntervalMs);
-    connect(&batchTimer_, &QTimer::timeout, this, &MainWindow::drainInput);
     connect(port_.get(), &SerialService::readyRead, this, &MainWindow::onReadyRead);
     // Queued: the warning box must not open inside the serial code that noticed.
     connect(port_.get(), &SerialService::failed, this, &MainWindow::onPortFailed, Qt::QueuedConnection);
@@ -433,13 +430,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::onReadyRead()
 {
-    PULSE_PROBE(bytesArrived());
-    if (pendingQueries_ > 0 || port_->bytesAvailable() >= BatchNowBytes) {
-        drainInput();
-        return;
-    }
-    if (acquiring_ && !batchTimer_.isActive())
-        batchTimer_.start();
+    drainInput();
 }
 
 void MainWindow::drainInput()
@@ -458,22 +449,25 @@ void MainWindow::drainInput()
 
 void MainWindow::takeSamples()
 {
-    batchTimer_.stop();
+    // Read exactly what is there: asking for more makes the port poll the
+    // line again, which costs a wake-up per byte.
+    qint64 waiting = port_->bytesAvailable();
+    if (waiting <= 0)
+        return;
     std::array<char, 4096> chunk;
-    qint64 n = 0;
-    bool any = false;
-    while ((n = port_->read(chunk.data(), qint64(chunk.size()))) > 0) {
+    while (waiting > 0) {
+        const qint64 n = port_->read(chunk.data(), std::min<qint64>(waiting, qint64(chunk.size())));
+        if (n <= 0)
+            break;
+        waiting -= n;
         acquisition_.take({reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n)});
         PULSE_PROBE(samplesTaken(n));
-        any = true;
     }
-    if (any)
-        picture1_->traceChanged(acquisition_.finishBatch(), acquisition_.sweep().markerLeft());
+    picture1_->traceChanged(acquisition_.finishBatch(), acquisition_.sweep().markerLeft());
 }
 
 void MainWindow::onPortFailed()
 {
-    batchTimer_.stop();
     showWarning(Texts::PortLost);
 }
 

@@ -2,7 +2,6 @@
 
 #include "acquire/Acquisition.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -30,11 +29,6 @@ public:
     static constexpr int TwipsPerPixel = 15;
     static constexpr int ClientWidth = 10230;
     static constexpr int ClientHeight = 7155;
-    // Bytes handled together at most this long after the first arrives, so a
-    // trickle of single bytes costs one wake-up and one repaint per batch.
-    static constexpr int BatchIntervalMs = 8;
-    // A backlog this large is handled at once rather than after the interval.
-    static constexpr qint64 BatchNowBytes = 512;
 
     explicit MainWindow(std::unique_ptr<SerialService> port, QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -85,7 +79,6 @@ private:
 
     std::unique_ptr<SerialService> port_;
     Acquisition acquisition_;
-    QTimer batchTimer_;
 
     // Form-level state.
     int portNumber_ = 1;

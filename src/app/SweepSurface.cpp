@@ -1,6 +1,6 @@
 #include "SweepSurface.h"
 
-#include "Probe.h"
+#include "link/Probe.h"
 
 #include "acquire/Sweep.h"
 #include "acquire/TraceCanvas.h"
@@ -28,13 +28,23 @@ QRect SweepSurface::markerPixels(int markerLeft) const
 
 void SweepSurface::traceChanged(const QRect &traceRect, int markerLeft)
 {
-    if (!traceRect.isEmpty())
-        update(traceRect.translated(contentsRect().topLeft()));
+    // One rectangle: the strip the pen and the marker moved through. A single
+    // update keeps each batch to one small image sent to the display.
+    QRect dirty = traceRect.translated(contentsRect().topLeft());
     if (markerLeft != markerLeft_) {
-        update(markerPixels(markerLeft_).adjusted(-1, 0, 1, 0));
+        const QRect before = markerPixels(markerLeft_).adjusted(-1, 0, 1, 0);
         markerLeft_ = markerLeft;
-        update(markerPixels(markerLeft_).adjusted(-1, 0, 1, 0));
+        const QRect after = markerPixels(markerLeft_).adjusted(-1, 0, 1, 0);
+        // At the wrap the marker jumps across the surface: two updates then.
+        if (before.intersects(after.adjusted(-30, 0, 30, 0)))
+            dirty |= before | after;
+        else {
+            update(before);
+            dirty |= after;
+        }
     }
+    if (!dirty.isEmpty())
+        update(dirty);
 }
 
 void SweepSurface::paintEvent(QPaintEvent *event)

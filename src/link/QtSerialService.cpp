@@ -1,12 +1,9 @@
 #include "QtSerialService.h"
 
 #include "PortDirectory.h"
+#include "Probe.h"
 
 #include <QThread>
-
-#ifdef Q_OS_UNIX
-#include <termios.h>
-#endif
 
 QtSerialService::QtSerialService(QObject *parent)
     : SerialService(parent)
@@ -16,9 +13,14 @@ QtSerialService::QtSerialService(QObject *parent)
     port_.setDataBits(QSerialPort::Data8);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    port_.setReadBufferSize(InBufferSize);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialService::readyRead);
+    // Unlimited: a limit makes QSerialPort stop reading until the buffer is
+    // read, which discarding does not undo. The limit is kept in handOn().
+    port_.setReadBufferSize(0);
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialService::onPortReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::onError);
+    tick_.setSingleShot(true);
+    tick_.setTimerType(Qt::PreciseTimer);
+    connect(&tick_, &QTimer::timeout, this, &QtSerialService::onTick);
 }
 
 QtSerialService::~QtSerialService()
@@ -28,7 +30,7 @@ QtSerialService::~QtSerialService()
 
 bool QtSerialService::open(int portNumber, QString *why)
 {
-    port_.close();
+    close();
     port_.setPortName(PortDirectory::resolve(portNumber));
     opening_ = true;
     const bool ok = port_.open(QIODevice::ReadWrite);
@@ -36,11 +38,22 @@ bool QtSerialService::open(int portNumber, QString *why)
     if (!ok && why)
         *why = port_.portName() + QStringLiteral(": ") + port_.errorString();
     port_.clearError();
+    readNotifier_ = nullptr;
+    if (ok) {
+        const auto notifiers = port_.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+        for (QSocketNotifier *n : notifiers) {
+            if (n->type() == QSocketNotifier::Read && n->socket() == port_.handle())
+                readNotifier_ = n;
+        }
+    }
     return ok;
 }
 
 void QtSerialService::close()
 {
+    tick_.stop();
+    ticking_ = inTick_ = readBetween_ = false;
+    quietTicks_ = 0;
     port_.close();
 }
 
@@ -95,19 +108,88 @@ void QtSerialService::discardInput()
 
 void QtSerialService::discardOutput()
 {
-    if (!port_.isOpen())
-        return;
-    // The restart command written just before must still reach the sensor:
-    // let the driver send what it holds, then drop whatever might remain.
-#ifdef Q_OS_UNIX
-    ::tcdrain(port_.handle());
-#endif
-    port_.clear(QSerialPort::Output);
+    // write() hands every byte to the driver before it returns, so nothing of
+    // ours is pending. What the driver still queues is the restart command
+    // just written: flushing it would leave the sensor stopped, and on a
+    // pseudo-terminal tcdrain() does not wait for it. So the line keeps it.
 }
 
 void QtSerialService::pause(Pause kind)
 {
     QThread::msleep(kind == Pause::Busy ? BusyDelayMs : PortInitDelayMs);
+}
+
+void QtSerialService::listen(bool on)
+{
+    if (readNotifier_)
+        readNotifier_->setEnabled(on);
+}
+
+void QtSerialService::onPortReadyRead()
+{
+    if (!readNotifier_) {
+        handOn();
+        return;
+    }
+    if (inTick_)
+        return; // onTick() hands these on
+    if (ticking_) {
+        // QSerialPort listens again whenever its buffer is read dry; the
+        // next tick hands these on.
+        readBetween_ = true;
+        listen(false);
+        return;
+    }
+    // The first bytes of a burst: hand them on now, then read on ticks,
+    // leaving the line unpolled in between.
+    PULSE_PROBE(lineWoke());
+    handOn();
+    if (port_.isOpen()) {
+        ticking_ = true;
+        quietTicks_ = 0;
+        listen(false);
+        tick_.start(TickMs);
+    }
+}
+
+void QtSerialService::onTick()
+{
+    if (!port_.isOpen())
+        return;
+    // Read what the driver collected since the last tick, if anything.
+    const qint64 before = port_.bytesAvailable();
+    inTick_ = true;
+    port_.waitForReadyRead(0);
+    inTick_ = false;
+    if (!port_.isOpen())
+        return;
+    const qint64 collected = port_.bytesAvailable() - before;
+    if (collected <= 0 && !readBetween_) {
+        if (++quietTicks_ < QuietTicks) {
+            tick_.start(TickMs);
+            return;
+        }
+        ticking_ = false;
+        listen(true); // quiet: wait for the next byte
+        return;
+    }
+    quietTicks_ = 0;
+    readBetween_ = false;
+    handOn();
+    if (!port_.isOpen())
+        return;
+    listen(false);
+    tick_.start(collected >= BacklogBytes ? 0 : TickMs);
+}
+
+void QtSerialService::handOn()
+{
+    if (port_.bytesAvailable() > 0)
+        PULSE_PROBE(bytesCollected());
+    emit readyRead();
+    // Bytes nobody took are kept up to the receive buffer's size.
+    if (port_.isOpen() && port_.bytesAvailable() > InBufferSize)
+        port_.skip(port_.bytesAvailable() - InBufferSize);
 }
 
 void QtSerialService::onError(QSerialPort::SerialPortError error)
@@ -124,7 +206,7 @@ void QtSerialService::fail()
 {
     if (!port_.isOpen())
         return;
-    port_.close();
+    close();
     port_.clearError();
     emit failed();
 }

@@ -34,7 +34,8 @@ public:
 
     // Drops every received byte not yet read.
     virtual void discardInput() = 0;
-    // Drops output not yet sent, after letting what was written reach the line.
+    // Drops output not yet sent, but never what was written before it: the
+    // last command must still reach the sensor.
     virtual void discardOutput() = 0;
 
     virtual void pause(Pause kind) = 0;

@@ -16,7 +16,8 @@ namespace {
 struct Counters
 {
     qint64 samples = 0;
-    qint64 arrivalNs = -1; // oldest arrival not yet painted
+    qint64 lastWakeNs = -1; // bytes collected after this arrived after it
+    qint64 arrivalNs = -1;  // oldest arrival not yet painted
     qint64 maxDelayNs = 0;
     qint64 paints = 0;
     qint64 firstPaintRealtimeNs = 0;
@@ -49,11 +50,21 @@ Counters &counters()
 
 } // namespace
 
-void bytesArrived()
+void lineWoke()
 {
     Counters &c = counters();
+    c.lastWakeNs = c.clock.nsecsElapsed();
+}
+
+void bytesCollected()
+{
+    // Conservative: every byte collected now is taken to have arrived right
+    // after the previous wake.
+    Counters &c = counters();
+    const qint64 now = c.clock.nsecsElapsed();
     if (c.arrivalNs < 0)
-        c.arrivalNs = c.clock.nsecsElapsed();
+        c.arrivalNs = c.lastWakeNs >= 0 ? c.lastWakeNs : now;
+    c.lastWakeNs = now;
 }
 
 void samplesTaken(qint64 count)
