@@ -1,0 +1,220 @@
+"""What every fault case checks, on top of the end-to-end harness: the
+program still answers, nothing crashed, and every record file is whole.
+
+The harness lives with the end-to-end tests and is imported from there."""
+
+import glob
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+
+import harness  # noqa: E402
+from harness import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM  # noqa: E402,F401
+from xwindow import Failure, wait_until  # noqa: E402,F401
+
+# Set by CMake for a sanitizer build: memory figures there measure the
+# sanitizer's shadow and quarantine, not the program, so they are reported
+# but not judged.
+SANITIZED = os.environ.get("PULSE_FAULTS_SANITIZED") == "1"
+
+# A sanitizer's report in the program's output means a fault even when the
+# process carried on.
+SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
+
+# Idle means a few percent of a core at most; a loop spinning on a dead line
+# takes all of it. Generous on purpose: this catches spinning, it does not time.
+IDLE_SHARE = 0.05
+
+
+def seconds_setting(name, default):
+    """A duration from the environment (CMake sets it for ctest runs)."""
+    value = os.environ.get(name)
+    return float(value) if value else float(default)
+
+
+# Records
+
+def ramp_breaks(record):
+    """Places where the ramp source's samples do not follow on: each is a
+    discard, a new Start, a wrap or the boundary of the newest sweep. The
+    never-written tail of zeros is left out, and so is the last entry, which
+    the sweep never reaches."""
+    body = record[:RECORD_SIZE - 1].rstrip(b"\0")
+    return sum(1 for a, b in zip(body, body[1:]) if b != (a + 1) % 256)
+
+
+def check_record(record, name, max_breaks=None, expected=None):
+    if record is None:
+        raise Failure("no record file %r" % name)
+    if len(record) != RECORD_SIZE:
+        raise Failure("record %r holds %d bytes, expected %d" % (name, len(record), RECORD_SIZE))
+    if expected is not None and record != expected:
+        first = next(i for i, (a, b) in enumerate(zip(record, expected)) if a != b)
+        raise Failure("record %r differs from what it should hold at offset %d (%02x, expected %02x)"
+                      % (name, first, record[first], expected[first]))
+    if record[RECORD_SIZE - 1] != 0:
+        raise Failure("record %r: its last byte is %d; the sweep never writes that entry"
+                      % (name, record[RECORD_SIZE - 1]))
+    if max_breaks is not None:
+        breaks = ramp_breaks(record)
+        if breaks > max_breaks:
+            raise Failure("record %r breaks the stream %d times, at most %d expected"
+                          % (name, breaks, max_breaks))
+
+
+def settled_record(sent):
+    """What a Stop saves once the program has taken every sample of one short
+    run from launch (fewer than a sweep): entries 1.. at offsets 0.., the rest
+    never written."""
+    body = sent[1:RECORD_SIZE]
+    return body + bytes(RECORD_SIZE - len(body))
+
+
+def directory_files(folder):
+    return sorted(os.listdir(folder))
+
+
+def records(folder):
+    """Record files by number; fails on anything else in the folder, such as
+    the temporary file of an interrupted save."""
+    out = {}
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        if not name.isdigit() or not os.path.isfile(path):
+            raise Failure("unexpected %r in the working directory" % name)
+        with open(path, "rb") as f:
+            out[int(name)] = f.read()
+    return out
+
+
+def wait_record(program, number, timeout=5):
+    return wait_until(lambda: program.record(number), timeout, "record file %r" % str(number))
+
+
+# Process health
+
+def sanitizer_report(program):
+    text = program.read_output()
+    for mark in SANITIZER_MARKS:
+        at = text.find(mark)
+        if at >= 0:
+            return text[max(0, at - 200): at + 2000]
+    return None
+
+
+def check_alive(program, window):
+    if not program.running():
+        raise Failure("the program ended (%s):\n%s" % (program.popen.returncode, program.read_output()[-3000:]))
+    report = sanitizer_report(program)
+    if report:
+        raise Failure("sanitizer report:\n%s" % report)
+    if not window.visible():
+        raise Failure("the main window is gone")
+
+
+def exit_cleanly(program, window, timeout=10):
+    """Exit ends the program with code 0 and nothing reported."""
+    check_alive(program, window)
+    window.click_control("Command4")
+    code = program.wait(timeout)
+    report = sanitizer_report(program)
+    if report:
+        raise Failure("sanitizer report:\n%s" % report)
+    if code != 0:
+        raise Failure("the program ended with %s after Exit:\n%s" % (code, program.read_output()[-3000:]))
+
+
+def cpu_seconds(pid):
+    """CPU time of every thread so far, in nanoseconds resolution."""
+    total = 0
+    for path in glob.glob("/proc/%d/task/*/schedstat" % pid):
+        try:
+            with open(path) as f:
+                total += int(f.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass  # a thread that just ended
+    return total / 1e9
+
+
+def cpu_share(pid, seconds):
+    """Fraction of one core the process used over the next `seconds`."""
+    c0, t0 = cpu_seconds(pid), time.monotonic()
+    time.sleep(seconds)
+    c1, t1 = cpu_seconds(pid), time.monotonic()
+    return (c1 - c0) / (t1 - t0)
+
+
+def memory_kb(pid):
+    """(VmRSS, VmHWM) in KiB."""
+    values = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            key, _, rest = line.partition(":")
+            if key in ("VmRSS", "VmHWM"):
+                values[key] = int(rest.split()[0])
+    return values["VmRSS"], values["VmHWM"]
+
+
+# Warning boxes
+
+def expect_one_warning(window, timeout=10, label=None):
+    """Exactly one warning box comes up; it is dismissed."""
+    box = window.wait_warning(timeout)
+    time.sleep(0.4)  # room for a second box, if there were one
+    boxes = window.warning_boxes()
+    if len(boxes) != 1:
+        raise Failure("%d warning boxes where one was expected" % len(boxes))
+    if label:
+        box.screenshot(label)
+    window.dismiss(box)
+    time.sleep(0.2)
+    if window.warning_boxes():
+        raise Failure("another warning box after the first was dismissed")
+
+
+def dismiss_all(window, timeout=5):
+    """Dismisses every warning box, including ones that open meanwhile."""
+    count = 0
+    deadline = time.monotonic() + timeout
+    while True:
+        boxes = window.warning_boxes()
+        if not boxes:
+            return count
+        if time.monotonic() > deadline:
+            raise Failure("warning boxes keep coming: %d still open" % len(boxes))
+        try:
+            window.dismiss(boxes[-1], timeout=2)
+            count += 1
+        except Failure:
+            pass  # it went away by itself, or another took the focus: look again
+
+
+# The simulator
+
+def stop_signals_sent(sim):
+    """How many stop commands the simulator has received."""
+    return sim.received().count(STOP_STREAM)
+
+
+def start_signals_sent(sim):
+    return sim.received().count(START_STREAM)
+
+
+def streaming_session(s, *sim_options):
+    """The simulator on COM1 with a ramp, the program, the port picked and
+    Start clicked: samples flow."""
+    sim = s.start_simulator(1, "--source", "ramp", *sim_options)
+    program = s.start_program()
+    window = program.window()
+    window.settled_capture()
+    window.pick_port(1)
+    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+    window.click_control("Command1")
+    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+    return sim, program, window
+
+
+def main(cases):
+    harness.main(cases)
