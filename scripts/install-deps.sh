@@ -10,7 +10,7 @@ packages=(
   # run: the window's Chinese faces, a sans face, Qt's own texts in Chinese
   fonts-arphic-ukai fonts-arphic-uming fonts-dejavu-core qt6-translations-l10n
   # tests that look at the real window, and the tools they use
-  xvfb xauth xdotool x11-apps x11-utils imagemagick python3
+  xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3
   # benchmarks, packaging and install checks
   libbenchmark-dev desktop-file-utils dpkg-dev file
 )
