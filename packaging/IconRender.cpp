@@ -12,15 +12,10 @@
 
 namespace {
 
-// The window icon holds a few small pixmaps; QIcon never enlarges, so the
-// big menu sizes are scaled up from the largest it has.
+// Drawn at each size, so the big menu icons are as sharp as the small ones.
 QImage iconImage(int size)
 {
-    const QPixmap pm = Artwork::windowIcon().pixmap(QSize(size, size));
-    QImage image = pm.toImage().convertToFormat(QImage::Format_ARGB32);
-    if (image.width() != size || image.height() != size)
-        image = image.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
+    return Artwork::iconPixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace

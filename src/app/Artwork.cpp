@@ -103,6 +103,11 @@ QPixmap pulseIcon(int size)
 
 } // namespace
 
+QPixmap iconPixmap(int size)
+{
+    return pulseIcon(size);
+}
+
 QIcon windowIcon()
 {
     QIcon icon;

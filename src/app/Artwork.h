@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QPixmap>
 
 // Fonts and pictures of the window.
 namespace Artwork {
@@ -18,6 +19,8 @@ QFont sansFont(int pixelSize, bool bold);
 QFont applicationFont();
 
 QIcon windowIcon();
+// The window icon drawn at any size, for the menu's icon theme.
+QPixmap iconPixmap(int size);
 QIcon triangleIcon(bool up);
 
 } // namespace Artwork
