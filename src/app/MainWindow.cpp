@@ -363,11 +363,15 @@ bool MainWindow::sendSensorCommand(const QByteArray &command, const QByteArray &
 {
     if (!requirePortOpen())
         return false;
-    // Stop, change, restart. A write that fails closes the port and reports it.
-    const bool ok = port_->write(SensorCommands::StopStream)
-        && (port_->pause(SerialService::Pause::Busy), port_->write(command)) && port_->write(parameter)
-        && (port_->pause(SerialService::Pause::Busy), port_->write(SensorCommands::StartStream));
-    if (!ok)
+    // Stop, change, restart. A write that fails has closed the port and
+    // reported it, so the sequence just ends there.
+    if (!port_->write(SensorCommands::StopStream))
+        return false;
+    port_->pause(SerialService::Pause::Busy);
+    if (!port_->write(command) || !port_->write(parameter))
+        return false;
+    port_->pause(SerialService::Pause::Busy);
+    if (!port_->write(SensorCommands::StartStream))
         return false;
     port_->discardInput();
     port_->discardOutput();
@@ -386,13 +390,14 @@ void MainWindow::setGain(int option)
 
 void MainWindow::changeBaseline(int step)
 {
-    if (!port_->isOpen()) {
-        showWarning(Texts::PortNotOpen);
+    if (!requirePortOpen())
         return;
-    }
     constexpr int levels = SensorCommands::BaselineLevels;
-    baselineLevel_ = (baselineLevel_ + step + levels) % levels;
-    sendSensorCommand(SensorCommands::SetBaseline, SensorCommands::parameter(baselineLevel_));
+    const int level = (baselineLevel_ + step + levels) % levels;
+    // The level shown is the sensor's: it changes only once the command is out.
+    if (!sendSensorCommand(SensorCommands::SetBaseline, SensorCommands::parameter(level)))
+        return;
+    baselineLevel_ = level;
     label7_->setCaption(QString::number(baselineLevel_));
 }
 

@@ -320,6 +320,17 @@ private slots:
         QCOMPARE(fake->takeLog(), commandLog("20 35", "05"));
     }
 
+    void aChangeCutShortByALostPortKeepsTheLevelShown()
+    {
+        openPort();
+        fake->failWriteAfter = 2; // the stop and the command go out, the parameter fails
+        child<QPushButton>("Command2")->click();
+        QCOMPARE(fake->takeLog(), QStringList({"write 20 33", "pause busy", "write 20 35", "failed"}));
+        QCOMPARE(label7(), QStringLiteral("0"));
+        QCOMPARE(w->baselineLevel(), 0);
+        QTRY_COMPARE(w->warnings, QStringList{Texts::PortLost});
+    }
+
     void labelChangesOnlyAfterTheSequence()
     {
         openPort();
