@@ -90,7 +90,14 @@ def records(folder):
 
 
 def wait_record(program, number, timeout=5):
-    return wait_until(lambda: program.record(number), timeout, "record file %r" % str(number))
+    """Record `number` once it is whole (an earlier file of that name may be
+    there first); what is there after `timeout`, for check_record to judge."""
+    deadline = time.monotonic() + timeout
+    while True:
+        record = program.record(number)
+        if (record is not None and len(record) == RECORD_SIZE) or time.monotonic() > deadline:
+            return record
+        time.sleep(0.05)
 
 
 # Process health

@@ -1,0 +1,44 @@
+// Preloaded into the program where no small file system can be mounted: makes
+// write() fail with ENOSPC on files in one folder while a flag file exists,
+// as a full disk would. Everything else is written as usual.
+//
+//   PULSE_FAIL_WRITES_IN=<folder>  PULSE_FAIL_WRITES_WHILE=<flag file>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace {
+
+using WriteFn = ssize_t (*)(int, const void *, size_t);
+
+bool shouldFail(int fd)
+{
+    const char *folder = std::getenv("PULSE_FAIL_WRITES_IN");
+    const char *flag = std::getenv("PULSE_FAIL_WRITES_WHILE");
+    if (!folder || !flag || ::access(flag, F_OK) != 0)
+        return false;
+    char link[64];
+    char path[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = ::readlink(link, path, sizeof path - 1);
+    if (n <= 0)
+        return false;
+    path[n] = '\0';
+    const size_t length = std::strlen(folder);
+    return std::strncmp(path, folder, length) == 0 && path[length] == '/';
+}
+
+} // namespace
+
+extern "C" ssize_t write(int fd, const void *data, size_t size)
+{
+    static const auto real = reinterpret_cast<WriteFn>(::dlsym(RTLD_NEXT, "write"));
+    if (fd > 2 && shouldFail(fd)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return real(fd, data, size);
+}

@@ -1,0 +1,253 @@
+"""A Stop whose record cannot be saved: a working directory that cannot be
+written, a folder already named "1", a full file system. Each time: one
+warning, no partial file, an earlier file of that name left as it was, and
+once the cause is gone the next Stop saves under the same number.
+
+Each case streams a short ramp (less than a sweep) first, so that the record
+saved in the end has a known content: the samples sent, from the second on."""
+
+import contextlib
+import os
+import subprocess
+import time
+
+import faults
+from faults import Failure, RECORD_SIZE
+
+SAMPLES = 300
+# An earlier run's file "1": longer than a record, so a save that wrote in
+# place would show its tail.
+EARLIER = b"\x55" * 2000
+SMALL_FS = "size=64k"
+
+
+def mount(*args):
+    return subprocess.run(["mount", *args], capture_output=True, text=True)
+
+
+def unmount(path):
+    # Lazily: the program's working directory is inside.
+    subprocess.run(["umount", "-l", path], capture_output=True)
+
+
+def can_mount(workdir):
+    """Whether this machine lets the tests mount (root with the capability);
+    PULSE_FAULTS_NO_MOUNT=1 tries the fallbacks where it does."""
+    if os.geteuid() != 0 or os.environ.get("PULSE_FAULTS_NO_MOUNT") == "1":
+        return False
+    probe = os.path.join(workdir, "..", "mount-probe")
+    os.makedirs(probe, exist_ok=True)
+    ok = mount("-t", "tmpfs", "-o", "size=4k", "tmpfs", probe).returncode == 0
+    if ok:
+        unmount(probe)
+    os.rmdir(probe)
+    return ok
+
+
+class WriteShim:
+    """Makes the program's writes into its working directory fail while a
+    flag file exists (a preloaded library), where nothing can be mounted."""
+
+    def __init__(self, s):
+        print("nothing can be mounted here: a preloaded library fails the writes instead")
+        self.flag = os.path.join(s.artefacts, "fail-writes")
+        os.environ["PULSE_FAIL_WRITES_IN"] = os.path.realpath(s.workdir)
+        os.environ["PULSE_FAIL_WRITES_WHILE"] = self.flag
+        start_program = s.start_program
+
+        def start_with_shim():
+            # Only the program carries it; a sanitizer runtime otherwise
+            # insists on coming first.
+            saved = dict(os.environ)
+            os.environ["LD_PRELOAD"] = os.environ["PULSE_FAULTS_WRITE_SHIM"]
+            os.environ["ASAN_OPTIONS"] = ":".join(
+                filter(None, [os.environ.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
+            try:
+                return start_program()
+            finally:
+                os.environ.clear()
+                os.environ.update(saved)
+
+        s.start_program = start_with_shim
+
+    def fail(self, on):
+        if on:
+            open(self.flag, "w").close()
+        elif os.path.exists(self.flag):
+            os.remove(self.flag)
+
+
+def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_failure):
+    """The common sequence; `break_save` and `mend` put the cause in place
+    and take it away, `prepare` runs before the program starts."""
+    prepare()
+    sim, program, window = faults.streaming_session(s)
+    sim.wait_sent(SAMPLES, timeout=10)
+    if faults.directory_files(s.workdir) != expect_before:
+        raise Failure("the working directory holds %s before any Stop" % faults.directory_files(s.workdir))
+
+    break_save()
+    before = faults.stop_signals_sent(sim)
+    window.click_control("Command5")
+    try:
+        faults.expect_one_warning(window, timeout=5, label="cannot-save")
+    except Failure as e:
+        # Without a warning, what happened to the files says more.
+        expect_after_failure()
+        raise e
+    if faults.stop_signals_sent(sim) != before + 1:
+        raise Failure("the stop command did not go out before the failed save")
+    expect_after_failure()
+
+    # The stream has stopped; let the program take its last samples.
+    sent = sim.wait_sent_settled()
+    time.sleep(0.5)
+    mend()
+    window.click_control("Command5")
+    expected = faults.settled_record(sent)
+    faults.check_record(faults.wait_record(program, 1), "1", expected=expected)
+    if window.warning_boxes():
+        raise Failure("a warning box after a save that worked")
+    # The number moves on only now, and two Stops with nothing between agree.
+    window.click_control("Command5")
+    faults.check_record(faults.wait_record(program, 2), "2", expected=expected)
+    if sorted(faults.records(s.workdir)) != [1, 2]:
+        raise Failure("the working directory holds %s" % faults.directory_files(s.workdir))
+    faults.exit_cleanly(program, window)
+
+
+def leaves_earlier_file(s):
+    def check():
+        if faults.directory_files(s.workdir) != ["1"]:
+            raise Failure("after the failed save the working directory holds %s"
+                          % faults.directory_files(s.workdir))
+        with open(os.path.join(s.workdir, "1"), "rb") as f:
+            if f.read() != EARLIER:
+                raise Failure('the earlier file "1" was replaced by a failed save (%d bytes now)'
+                              % os.path.getsize(os.path.join(s.workdir, "1")))
+    return check
+
+
+def write_earlier(s):
+    with open(os.path.join(s.workdir, "1"), "wb") as f:
+        f.write(EARLIER)
+
+
+def case_read_only_dir(s):
+    """Root writes through permissions, so the folder is made read-only by
+    remounting a bind mount of it (or, for other users, by its mode)."""
+    with contextlib.ExitStack() as cleanup:
+        root = os.geteuid() == 0
+        if root and can_mount(s.workdir):
+            if mount("--bind", s.workdir, s.workdir).returncode != 0:
+                raise Failure("bind mount failed")
+            cleanup.callback(unmount, s.workdir)
+
+            def read_only(on):
+                flag = "remount,bind," + ("ro" if on else "rw")
+                result = mount("-o", flag, s.workdir)
+                if result.returncode != 0:
+                    raise Failure("mount -o %s: %s" % (flag, result.stderr))
+        elif not root:
+            def read_only(on):
+                os.chmod(s.workdir, 0o555 if on else 0o755)
+            cleanup.callback(read_only, False)
+        else:
+            shim = WriteShim(s)
+            cleanup.callback(shim.fail, False)
+            read_only = shim.fail
+
+        record_and_stop(s, lambda: write_earlier(s), lambda: read_only(True), lambda: read_only(False),
+                        ["1"], leaves_earlier_file(s))
+        with open(os.path.join(s.workdir, "1"), "rb") as f:
+            if len(f.read()) != RECORD_SIZE:
+                raise Failure('the earlier "1" was not replaced by a whole record')
+
+
+def case_folder_named_1(s):
+    folder = os.path.join(s.workdir, "1")
+    inside = os.path.join(folder, "keep")
+
+    def prepare():
+        os.mkdir(folder)
+        with open(inside, "wb") as f:
+            f.write(b"kept")
+
+    def after_failure():
+        if faults.directory_files(s.workdir) != ["1"] or os.listdir(folder) != ["keep"]:
+            raise Failure("after the failed save: %s, in the folder %s"
+                          % (faults.directory_files(s.workdir), os.listdir(folder)))
+        with open(inside, "rb") as f:
+            if f.read() != b"kept":
+                raise Failure('the folder "1" was changed')
+
+    def mend():
+        os.remove(inside)
+        os.rmdir(folder)
+
+    record_and_stop(s, prepare, lambda: None, mend, ["1"], after_failure)
+
+
+def case_disk_full(s):
+    filler = os.path.join(s.workdir, "filler")
+    with contextlib.ExitStack() as cleanup:
+        if can_mount(s.workdir):
+            result = mount("-t", "tmpfs", "-o", SMALL_FS, "tmpfs", s.workdir)
+            if result.returncode != 0:
+                raise Failure("mount tmpfs: %s" % result.stderr)
+            cleanup.callback(unmount, s.workdir)
+
+            def fill():
+                fd = os.open(filler, os.O_WRONLY | os.O_CREAT, 0o644)
+                try:
+                    while True:
+                        os.write(fd, bytes(4096))
+                except OSError:
+                    pass
+                finally:
+                    os.close(fd)
+                # The folder stays listable and a new file can be made, but
+                # nothing can be written to it.
+                probe = os.path.join(s.workdir, "probe")
+                fd = os.open(probe, os.O_WRONLY | os.O_CREAT, 0o644)
+                try:
+                    os.write(fd, b"x")
+                    raise Failure("the small file system is not full")
+                except OSError:
+                    pass
+                finally:
+                    os.close(fd)
+                    os.remove(probe)
+
+            def mend():
+                os.remove(filler)
+            expected_after = ["1", "filler"]
+        else:
+            shim = WriteShim(s)
+            cleanup.callback(shim.fail, False)
+
+            def fill():
+                shim.fail(True)
+
+            def mend():
+                shim.fail(False)
+            expected_after = ["1"]
+
+        def after_failure():
+            if faults.directory_files(s.workdir) != expected_after:
+                raise Failure("after the failed save the working directory holds %s"
+                              % faults.directory_files(s.workdir))
+            with open(os.path.join(s.workdir, "1"), "rb") as f:
+                if f.read() != EARLIER:
+                    raise Failure('the earlier file "1" was replaced by a failed save (%d bytes now)'
+                              % os.path.getsize(os.path.join(s.workdir, "1")))
+
+        record_and_stop(s, lambda: write_earlier(s), fill, mend, ["1"], after_failure)
+
+
+if __name__ == "__main__":
+    faults.main({
+        "save-read-only-dir": case_read_only_dir,
+        "save-folder-named-1": case_folder_named_1,
+        "save-disk-full": case_disk_full,
+    })
