@@ -11,6 +11,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 import harness  # noqa: E402
+import layout  # noqa: E402,F401
 from harness import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM  # noqa: E402,F401
 from xwindow import Failure, wait_until  # noqa: E402,F401
 
@@ -209,6 +210,14 @@ def start_signals_sent(sim):
     return sim.received().count(START_STREAM)
 
 
+def sent_count(sim):
+    """Samples sent so far, without reading them all (a flood sends megabytes)."""
+    try:
+        return os.path.getsize(sim.sent_path)
+    except OSError:
+        return 0
+
+
 def streaming_session(s, *sim_options):
     """The simulator on COM1 with a ramp, the program, the port picked and
     Start clicked: samples flow."""
@@ -225,3 +234,14 @@ def streaming_session(s, *sim_options):
 
 def main(cases):
     harness.main(cases)
+
+
+def plotting(window, seconds=1.0):
+    """Whether the trace changes over `seconds`: samples are being drawn."""
+    before = window.surface().rgb
+    time.sleep(seconds)
+    return window.surface().rgb != before
+
+
+def wait_plotting(window, timeout=5):
+    wait_until(lambda: plotting(window, 0.5), timeout, "the trace to move")

@@ -1,0 +1,99 @@
+"""A sensor sending as fast as the line takes bytes: the window keeps
+answering clicks, memory stays bounded, and the records stay whole.
+
+How fast the window answers: a click on a gain option sends the stop command
+first, so the time from the click to the simulator's log showing 20 33 is how
+long the click waited for the program (plus a few milliseconds of polling
+the log). Several clicks, spread over the flood."""
+
+import time
+
+import faults
+from faults import Failure, STOP_STREAM
+
+FLOOD_SECONDS = faults.seconds_setting("PULSE_FAULTS_FLOOD_SECONDS", 30)
+CLICK_EVERY = 2.5
+ANSWER_WITHIN = 0.2
+# Generous: the program idles at about 45 MB here. A backlog kept in memory
+# would pass this within seconds at flood rates.
+HWM_LIMIT_KB = 80 * 1024
+# The last stretch of the flood in which resident memory must not grow.
+STEADY_SECONDS = 10
+STEADY_SLACK_KB = 1024
+GAINS = ["Option%d" % n for n in range(6, 16)]
+
+
+def timed_click(window, sim, name):
+    """Seconds from the button's release to the stop command on the line.
+    Pressed and released by separate calls: a plain xdotool click lingers
+    about 100 ms after the release, which would be counted against the
+    program."""
+    x, y = faults.layout.control_centre(name)
+    left, top, _, _ = window.geometry()
+    window.desktop.xdotool("mousemove", "--sync", left + x, top + y)
+    window.desktop.xdotool("mousedown", 1)
+    before = faults.stop_signals_sent(sim)
+    started = time.monotonic()
+    window.desktop.xdotool("mouseup", 1)
+    while faults.stop_signals_sent(sim) == before:
+        if time.monotonic() - started > 10:
+            raise Failure("a click on %s got no answer within 10 s" % name)
+        time.sleep(0.005)
+    return time.monotonic() - started
+
+
+def case_flood(s):
+    sim, program, window = faults.streaming_session(s, "--unpaced")
+    faults.wait_until(lambda: faults.sent_count(sim) > 100000, 10, "the flood to begin")
+    started = time.monotonic()
+    answers, memory = [], []
+    next_click = started + 1
+    cpu0 = faults.cpu_seconds(program.pid)
+    while time.monotonic() - started < FLOOD_SECONDS:
+        rss, _ = faults.memory_kb(program.pid)
+        memory.append((time.monotonic() - started, rss))
+        if time.monotonic() >= next_click:
+            gain = GAINS[len(answers) % len(GAINS)]
+            answers.append(timed_click(window, sim, gain))
+            next_click += CLICK_EVERY
+        faults.check_alive(program, window)
+        time.sleep(0.5)
+    elapsed = time.monotonic() - started
+    cpu = (faults.cpu_seconds(program.pid) - cpu0) / elapsed
+    _, hwm = faults.memory_kb(program.pid)
+    sent_during = faults.sent_count(sim)
+
+    print("answers to %d clicks: %s ms" % (len(answers), " ".join("%.0f" % (a * 1000) for a in answers)))
+    print("%.0f kB/s sent over %.0f s; the program used %.0f %% of a core; VmHWM %d KiB"
+          % (sent_during / 1000 / (elapsed + 1), elapsed, cpu * 100, hwm))
+    late = [a for a in answers if a > ANSWER_WITHIN]
+    if late:
+        raise Failure("%d of %d clicks waited longer than %d ms: %s" % (
+            len(late), len(answers), ANSWER_WITHIN * 1000, ", ".join("%.0f ms" % (a * 1000) for a in late)))
+    if len(answers) < 3:
+        raise Failure("only %d clicks measured" % len(answers))
+
+    early = [kb for t, kb in memory if t < elapsed - STEADY_SECONDS]
+    steady = [kb for t, kb in memory if t >= elapsed - STEADY_SECONDS]
+    print("resident memory: %d KiB before the last %d s, at most %d KiB in them"
+          % (max(early), STEADY_SECONDS, max(steady)))
+    if faults.SANITIZED:
+        print("a sanitizer build: memory figures reported only")
+    else:
+        if hwm > HWM_LIMIT_KB:
+            raise Failure("peak resident memory %d KiB, over %d KiB" % (hwm, HWM_LIMIT_KB))
+        if max(steady) > max(early) + STEADY_SLACK_KB:
+            raise Failure("resident memory still grows: %d KiB, then %d KiB in the last %d s"
+                          % (max(early), max(steady), STEADY_SECONDS))
+
+    # Stop mid-flood: the record is a snapshot of the sweeps, whole.
+    window.click_control("Command5")
+    faults.wait_until(lambda: sim.received().endswith(STOP_STREAM), 5, "the stop command")
+    faults.check_record(faults.wait_record(program, 1), "1", max_breaks=3)
+    if window.warning_boxes():
+        raise Failure("a warning box during the flood")
+    faults.exit_cleanly(program, window)
+
+
+if __name__ == "__main__":
+    faults.main({"flood": case_flood})

@@ -1,0 +1,57 @@
+"""A serial-number query the sensor never answers (the simulator is frozen
+with SIGSTOP): the window keeps answering meanwhile, and Exit ends it."""
+
+import os
+import signal
+import time
+
+import faults
+from faults import Failure, INITIAL_COMMANDS
+
+SERIAL_QUERY = b" 1"
+GAIN_3X = b" 4\x02"  # Option8
+
+
+def case_serial_no_reply(s):
+    sim = s.start_simulator(1, "--source", "ramp")
+    program = s.start_program()
+    window = program.window()
+    window.settled_capture()
+    window.pick_port(1)
+    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+
+    os.kill(sim.pid, signal.SIGSTOP)
+    try:
+        window.click_control("Text1")
+        time.sleep(0.5)
+        window.click_control("Text1")  # a second query waits as well
+        time.sleep(0.5)
+        faults.check_alive(program, window)
+        if window.warning_boxes():
+            raise Failure("a warning box for a query that is only waiting")
+
+        # Still answering: a gain click goes through, and Stop saves a
+        # record at once.
+        window.click_control("Option8")
+        window.click_control("Command5")
+        faults.wait_record(program, 1, timeout=3)
+        faults.check_record(program.record(1), "1", expected=bytes(faults.RECORD_SIZE))
+        if window.warning_boxes():
+            raise Failure("a warning box while the sensor is silent")
+
+        # Exit while both queries still wait, the sensor still frozen.
+        started = time.monotonic()
+        faults.exit_cleanly(program, window, timeout=5)
+        print("Exit took %.2f s with the queries waiting" % (time.monotonic() - started))
+    finally:
+        os.kill(sim.pid, signal.SIGCONT)
+
+    # Everything the program said did reach the line.
+    time.sleep(0.5)
+    received = sim.received()
+    if received.count(SERIAL_QUERY) != 2 or GAIN_3X not in received:
+        raise Failure("the sensor got %s, expected two queries and the gain" % received.hex(" "))
+
+
+if __name__ == "__main__":
+    faults.main({"serial-no-reply": case_serial_no_reply})
