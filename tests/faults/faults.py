@@ -65,6 +65,21 @@ def check_record(record, name, max_breaks=None, expected=None):
                           % (name, breaks, max_breaks))
 
 
+def check_steady_record(record, name):
+    """A record saved after at least a sweep of uninterrupted ramp: the
+    newest sweep (from entry 0) and the rest of the one before it, which it
+    continues with one sample, entry 0, left out of the file. The last two
+    entries are the first sweep's last sample and the never-written one."""
+    check_record(record, name)
+    body = record[:RECORD_SIZE - 2]
+    breaks = [i for i in range(len(body) - 1) if body[i + 1] != (body[i] + 1) % 256]
+    if not breaks:
+        return
+    if len(breaks) > 1 or body[0] != (body[-1] + 2) % 256:
+        raise Failure("record %r is not one stream of samples: breaks after offsets %s, first %d, last %d"
+                      % (name, breaks[:10], body[0], body[-1]))
+
+
 def settled_record(sent):
     """What a Stop saves once the program has taken every sample of one short
     run from launch (fewer than a sweep): entries 1.. at offsets 0.., the rest

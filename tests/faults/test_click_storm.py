@@ -1,0 +1,141 @@
+"""An impatient operator: random clicks and keys on every control while the
+sensor streams, warning boxes dismissed as they come. Nothing may crash, and
+every record file must be whole.
+
+The storm is drawn from a seed printed first; PULSE_FAULTS_SEED=<seed> draws
+the same storm again (the program's timing may still differ). Its length is
+PULSE_FAULTS_STORM_SECONDS.
+
+Exit is left out, and so are Space and Return, which would press Exit when
+the focus has wandered onto it."""
+
+import os
+import random
+import time
+
+import faults
+from faults import Failure, INITIAL_COMMANDS, START_STREAM, STOP_STREAM
+
+STORM_SECONDS = faults.seconds_setting("PULSE_FAULTS_STORM_SECONDS", 30)
+CONTROLS = (["Command1", "Command5", "Command2", "Command3", "Text1", "Picture1", "Label1", "Label7"]
+            + ["Option%d" % n for n in range(1, 16)])
+KEYS = ["Tab", "shift+Tab", "Left", "Right", "Up", "Down", "Home", "End", "Page_Up", "Page_Down",
+        "Escape", "BackSpace", "Delete", "1", "9", "c", "o", "m", "x"]
+# Most picks go to the sensor's own port, so that it keeps streaming.
+PICK_SENSOR = 0.5
+MAX_PAUSE = 0.15
+# The last, clean run at 1000 Hz: Start keeps the pen where it stands, so
+# the first sweep may be short; after two, every entry is from this run.
+CLEAN_SAMPLES = 2 * 1145 + 100
+
+
+class Storm:
+    def __init__(self, window, seed):
+        self.window = window
+        self.desktop = window.desktop
+        self.random = random.Random(seed)
+        self.counts = {"click": 0, "pick": 0, "key": 0, "dismissed": 0}
+
+    def point_in(self, name):
+        left, top, width, height = faults.layout.control_rect(name)
+        return left + self.random.randrange(2, max(3, width - 2)), top + self.random.randrange(2, max(3, height - 2))
+
+    def port_list(self):
+        for w in self.desktop.search(pid=self.window.program.pid):
+            if w != self.window and w.title() != faults.layout.WARNING_TITLE and w.geometry()[3] > 100:
+                return w
+        return None
+
+    def dismiss(self):
+        """Escape on each warning box: its one button is also its escape
+        button. Boxes may close or open meanwhile; that is fine."""
+        for box in self.window.warning_boxes():
+            if self.desktop.run("xdotool", "windowfocus", "--sync", str(box.id), check=False).returncode == 0:
+                self.desktop.key("Escape")
+                self.counts["dismissed"] += 1
+
+    def click(self, x, y):
+        left, top, _, _ = self.window.geometry()
+        self.desktop.xdotool("mousemove", left + x, top + y)
+        self.desktop.xdotool("click", 1)
+
+    def step(self):
+        kind = self.random.choices(["click", "pick", "key"], weights=[6, 1, 2])[0]
+        self.counts[kind] += 1
+        if kind == "click":
+            self.click(*self.point_in(self.random.choice(CONTROLS)))
+        elif kind == "key":
+            self.desktop.key(self.random.choice(KEYS))
+        else:
+            left, top, width, height = faults.layout.control_rect("Combo1")
+            self.click(left + width - height // 3, top + height // 2)
+            port = 1 if self.random.random() < PICK_SENSOR else self.random.randrange(2, 17)
+            time.sleep(0.2)
+            popup = self.port_list()
+            if popup is not None:
+                x, y, w, h = popup.geometry()
+                row = (h - 2) / 16
+                self.desktop.xdotool("mousemove", x + w // 2, y + 1 + int(row * (port - 0.5)))
+                self.desktop.xdotool("click", 1)
+        time.sleep(self.random.uniform(0, MAX_PAUSE))
+
+
+def case_click_storm(s):
+    seed = int(os.environ.get("PULSE_FAULTS_SEED") or random.SystemRandom().randrange(1 << 32))
+    print("click storm seed %d (replay: PULSE_FAULTS_SEED=%d), %.0f s" % (seed, seed, STORM_SECONDS), flush=True)
+    sim, program, window = faults.streaming_session(s)
+    storm = Storm(window, seed)
+
+    started = time.monotonic()
+    while time.monotonic() - started < STORM_SECONDS:
+        storm.dismiss()
+        storm.step()
+        faults.check_alive(program, window)
+    print("storm: %(click)d clicks, %(pick)d port picks, %(key)d keys, %(dismissed)d warning boxes dismissed"
+          % storm.counts)
+
+    # Calm again: boxes gone, the port list closed.
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        storm.dismiss()
+        time.sleep(0.5)
+        if not window.warning_boxes() and storm.port_list() is None:
+            break
+        if storm.port_list() is not None:
+            window.desktop.key("Escape")
+    if window.warning_boxes():
+        raise Failure("warning boxes keep coming after the storm")
+    faults.check_alive(program, window)
+
+    # Records so far: numbered without gaps, each whole.
+    saved = faults.records(s.workdir)
+    if sorted(saved) != list(range(1, len(saved) + 1)):
+        raise Failure("record files %s: a number was skipped" % sorted(saved))
+    for number, record in saved.items():
+        faults.check_record(record, str(number))
+
+    # And the program still does its job: the sensor's port, 1000 Hz, Start,
+    # more than a sweep, Stop; the record is one unbroken stream.
+    before = len(sim.received())
+    window.pick_port(1)
+    faults.wait_until(lambda: len(sim.received()) > before and sim.received().endswith(INITIAL_COMMANDS),
+                      10, "the sensor's initial commands")
+    expected = sim.received()
+    window.click_control("Option5")
+    window.click_control("Command1")
+    faults.wait_until(lambda: sim.received().endswith(START_STREAM) and len(sim.received()) > len(expected),
+                      5, "the start command")
+    start = faults.sent_count(sim)
+    faults.wait_until(lambda: faults.sent_count(sim) > start + CLEAN_SAMPLES, 10, "a sweep of samples")
+    window.click_control("Command5")
+    faults.wait_until(lambda: sim.received().endswith(STOP_STREAM), 5, "the stop command")
+    if window.warning_boxes():
+        raise Failure("a warning box during the clean run")
+    last = len(saved) + 1
+    faults.check_steady_record(faults.wait_record(program, last), str(last))
+    print("%d records, all whole; the clean run's record %d is one stream" % (last, last))
+    faults.exit_cleanly(program, window)
+
+
+if __name__ == "__main__":
+    faults.main({"click-storm": case_click_storm})
