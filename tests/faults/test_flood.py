@@ -18,7 +18,7 @@ ANSWER_WITHIN = 0.2
 # would pass this within seconds at flood rates.
 HWM_LIMIT_KB = 80 * 1024
 # The last stretch of the flood in which resident memory must not grow.
-STEADY_SECONDS = 10
+STEADY_SECONDS = min(10, FLOOD_SECONDS / 2)
 STEADY_SLACK_KB = 1024
 GAINS = ["Option%d" % n for n in range(6, 16)]
 
@@ -75,7 +75,7 @@ def case_flood(s):
 
     early = [kb for t, kb in memory if t < elapsed - STEADY_SECONDS]
     steady = [kb for t, kb in memory if t >= elapsed - STEADY_SECONDS]
-    print("resident memory: %d KiB before the last %d s, at most %d KiB in them"
+    print("resident memory: %d KiB before the last %.0f s, at most %d KiB in them"
           % (max(early), STEADY_SECONDS, max(steady)))
     if faults.SANITIZED:
         print("a sanitizer build: memory figures reported only")
@@ -83,7 +83,7 @@ def case_flood(s):
         if hwm > HWM_LIMIT_KB:
             raise Failure("peak resident memory %d KiB, over %d KiB" % (hwm, HWM_LIMIT_KB))
         if max(steady) > max(early) + STEADY_SLACK_KB:
-            raise Failure("resident memory still grows: %d KiB, then %d KiB in the last %d s"
+            raise Failure("resident memory still grows: %d KiB, then %d KiB in the last %.0f s"
                           % (max(early), max(steady), STEADY_SECONDS))
 
     # Stop mid-flood: the record is a snapshot of the sweeps, whole.
