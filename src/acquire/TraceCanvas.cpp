@@ -7,8 +7,8 @@ namespace {
 
 QImage blankImage(qreal ratio)
 {
-    const QSize logical(std::lround(TraceCanvas::toPixels(TraceCanvas::WidthTwips)),
-                        std::lround(TraceCanvas::toPixels(TraceCanvas::HeightTwips)));
+    const QSize logical(int(std::lround(TraceCanvas::toPixels(TraceCanvas::WidthTwips))),
+                        int(std::lround(TraceCanvas::toPixels(TraceCanvas::HeightTwips))));
     QImage image(logical * ratio, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(TraceCanvas::Background);
