@@ -41,7 +41,7 @@ QString PortDirectory::resolve(int portNumber)
 #ifndef Q_OS_WIN
     const QString dir = folder();
     if (!dir.isEmpty()) {
-        const QString entry = dir + QLatin1Char('/') + portName(portNumber);
+        QString entry = dir + QLatin1Char('/') + portName(portNumber);
         // exists() follows links; a dangling link still names the port the
         // operator meant, so opening it fails with the usual warning.
         const QFileInfo info(entry);
@@ -54,7 +54,7 @@ QString PortDirectory::resolve(int portNumber)
 
 QString PortDirectory::describe(int portNumber)
 {
-    const QString path = resolve(portNumber);
+    QString path = resolve(portNumber);
     const QFileInfo info(path);
     if (info.isSymLink()) {
         const QString target = info.symLinkTarget();
