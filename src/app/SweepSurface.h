@@ -12,7 +12,7 @@ class SweepSurface : public QFrame
 public:
     static inline const QColor MarkerColour{160, 160, 160};
 
-    SweepSurface(TraceCanvas &canvas, QWidget *parent = nullptr);
+    explicit SweepSurface(TraceCanvas &canvas, QWidget *parent = nullptr);
 
     // After a batch of samples: the trace changed in `traceRect` (logical
     // pixels of the inside) and the marker moved to `markerLeft` twips.
