@@ -63,6 +63,7 @@ def soak(s, minutes, log):
     window.click_control("Command1")
     sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
 
+    built_from = revision()
     stops = changes = 0
     memory = []  # (seconds, VmRSS KiB)
     started = time.monotonic()
@@ -130,6 +131,7 @@ def soak(s, minutes, log):
     after_first = [kb for t, kb in memory if t >= 60]
     return {
         "minutes": minutes,
+        "revision": built_from,
         "elapsed": elapsed,
         "sent": sent_file,
         "taken": taken,
@@ -146,14 +148,18 @@ def soak(s, minutes, log):
     }
 
 
+def revision():
+    """The commit checked out when the run began (and the program was built)."""
+    return subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "rev-parse", "--short", "HEAD"],
+                          capture_output=True, text=True).stdout.strip()
+
+
 def write_result(path, r, verdict, program):
-    revision = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "rev-parse", "--short", "HEAD"],
-                              capture_output=True, text=True).stdout.strip()
     lines = [
         "# Soak result",
         "",
         "Written by `scripts/soak.sh` (%s, commit %s, %s)." % (
-            datetime.date.today().isoformat(), revision or "?", os.path.basename(program)),
+            datetime.date.today().isoformat(), r["revision"] or "?", os.path.basename(program)),
         "",
         "%d minutes streaming at the line's 960 samples/s (1000 Hz selected), a Stop and a"
         " parameter change every minute (gain, baseline or the rate picked again)." % r["minutes"],
