@@ -45,8 +45,11 @@ bool RecordWriter::save(const QString &path, const Sweep::Buffer &buffer, QStrin
     file.setDirectWriteFallback(false);
     const QByteArray bytes = recordBytes(buffer);
     bool ok = QFileInfo(path).isDir() ? false : file.open(QIODevice::WriteOnly);
+    // The bytes reach the disk only when the buffer is flushed. This Qt's
+    // commit() does not notice a flush that fails (a full disk) and would put
+    // a truncated record in place of the old one, so flush and check first.
     if (ok)
-        ok = file.write(bytes) == bytes.size();
+        ok = file.write(bytes) == bytes.size() && file.flush();
     if (ok)
         ok = file.commit();
     else

@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class RecordTest : public QObject
 {
     Q_OBJECT
@@ -41,6 +44,33 @@ private slots:
         QVERIFY(RecordWriter::save(path, Sweep::Buffer{}));
         QCOMPARE(readAll(path), QByteArray(1146, '\0'));
         // No temporary file is left beside it.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"1"});
+    }
+
+    void aFullDiskLeavesTheEarlierRecordAlone()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("1");
+        const QByteArray earlier(2000, '\x42');
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(earlier);
+        }
+        // A file-size limit makes every write past 100 bytes fail, as a full
+        // disk does, and only when the buffered bytes are flushed.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit tight = old;
+        tight.rlim_cur = 100;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+        QString reason;
+        const bool saved = RecordWriter::save(path, Sweep::Buffer{}, &reason);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!saved);
+        QCOMPARE(reason, QStringLiteral("写入失败，磁盘可能已满"));
+        QCOMPARE(readAll(path), earlier);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"1"});
     }
 
