@@ -79,7 +79,12 @@ int png(const Invocation &invocation)
     // Written whole or not at all: a failed save leaves an older picture as it was.
     QSaveFile file(output);
     file.setDirectWriteFallback(false);
-    const bool saved = !target.isDir() && file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
+    // flush() first: commit() in this Qt misses a failing final flush (a full
+    // disk) and would keep a truncated picture.
+    const bool saved = !target.isDir() && file.open(QIODevice::WriteOnly) && image.save(&file, "PNG")
+        && file.flush() && file.commit();
+    if (!saved && file.isOpen())
+        file.cancelWriting();
     if (!saved) {
         Console::message(RecordTexts::imageNotSaved(output));
         return BadInput;
