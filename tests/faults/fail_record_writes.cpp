@@ -33,6 +33,8 @@ bool shouldFail(int fd)
 
 } // namespace
 
+// The C library names these parameters with reserved identifiers.
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" ssize_t write(int fd, const void *data, size_t size)
 {
     static const auto real = reinterpret_cast<WriteFn>(::dlsym(RTLD_NEXT, "write"));
