@@ -1,0 +1,82 @@
+// Cost of one sample through the acquisition path: stored, the sweep moved,
+// the marker's strip wiped and the segment drawn into the trace image.
+// bench/run_bench.py turns the CPU time per batch into nanoseconds per sample
+// and the headroom against the line's 1/960 s per sample.
+
+#include "acquire/Acquisition.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Several sweeps long (a sweep is 1145 samples), so every batch size meets
+// the wrap, where the marker jumps across, as often as the line would.
+constexpr std::size_t SignalLength = 9600;
+
+// A pulse-like wave at 1000 Hz and 72 beats a minute: a sharp systolic rise,
+// a dicrotic bump and some noise, so segments have every slope and length.
+std::vector<std::uint8_t> pulseSignal()
+{
+    std::vector<std::uint8_t> out(SignalLength);
+    std::uint32_t noise = 12345;
+    const double beatSamples = 1000.0 * 60.0 / 72.0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const double phase = std::fmod(double(i), beatSamples) / beatSamples;
+        const double systole = std::exp(-std::pow((phase - 0.15) / 0.05, 2));
+        const double dicrotic = 0.35 * std::exp(-std::pow((phase - 0.42) / 0.07, 2));
+        noise = noise * 1664525u + 1013904223u;
+        const double jitter = double(noise >> 29) - 3.5;
+        const double v = 60.0 + 150.0 * (systole + dicrotic) + jitter;
+        out[i] = std::uint8_t(std::clamp(v, 0.0, 255.0));
+    }
+    return out;
+}
+
+void perSample(benchmark::State &state)
+{
+    const qreal ratio = qreal(state.range(0));
+    const std::size_t batch = std::size_t(state.range(1));
+    static const std::vector<std::uint8_t> samples = pulseSignal();
+    Acquisition acquisition(ratio);
+    // Into a later sweep first: the first one starts off the left edge.
+    acquisition.take({ samples.data(), 2000 });
+    acquisition.finishBatch();
+
+    std::size_t at = 0;
+    for (auto _ : state) {
+        if (at + batch > samples.size())
+            at = 0;
+        acquisition.take({ samples.data() + at, batch });
+        QRect changed = acquisition.finishBatch();
+        benchmark::DoNotOptimize(changed);
+        at += batch;
+    }
+    state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
+}
+
+} // namespace
+
+// dpr 1 and 2; batches of 1 (a lone byte woke the program), 15 (one 15 ms
+// tick at 960 samples/s) and 1000 (a flooding line).
+BENCHMARK(perSample)
+    ->ArgNames({ "dpr", "batch" })
+    ->ArgsProduct({ { 1, 2 }, { 1, 15, 1000 } })
+    ->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    // The painter needs a GUI application; no display is wanted.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
