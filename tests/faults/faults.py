@@ -5,6 +5,7 @@ The harness lives with the end-to-end tests and is imported from there."""
 
 import glob
 import os
+import subprocess
 import sys
 import time
 
@@ -247,7 +248,21 @@ def streaming_session(s, *sim_options):
     return sim, program, window
 
 
+def unmount_leftovers(argv):
+    """Mounts a killed run left in its artefacts folder (a small file system,
+    a read-only bind) would keep the next run from starting afresh."""
+    if "--artefacts" not in argv or os.geteuid() != 0:
+        return
+    root = os.path.realpath(argv[argv.index("--artefacts") + 1])
+    with open("/proc/self/mounts") as f:
+        points = [line.split()[1] for line in f]
+    for point in reversed(points):
+        if point.startswith(root + "/"):
+            subprocess.run(["umount", "-l", point], capture_output=True)
+
+
 def main(cases):
+    unmount_leftovers(sys.argv)
     harness.main(cases)
 
 
