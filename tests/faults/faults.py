@@ -251,9 +251,10 @@ def streaming_session(s, *sim_options):
 def unmount_leftovers(argv):
     """Mounts a killed run left in its artefacts folder (a small file system,
     a read-only bind) would keep the next run from starting afresh."""
-    if "--artefacts" not in argv or os.geteuid() != 0:
+    if "--artefacts" not in argv or len(argv) < 2 or os.geteuid() != 0:
         return
-    root = os.path.realpath(argv[argv.index("--artefacts") + 1])
+    # This case's folder only: other cases may be running alongside.
+    root = os.path.realpath(os.path.join(argv[argv.index("--artefacts") + 1], argv[1]))
     with open("/proc/self/mounts") as f:
         points = [line.split()[1] for line in f]
     for point in reversed(points):
