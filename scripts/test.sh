@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test; then runs the unit
+# and end-to-end tests again on a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure --timeout 600
+cmake --preset default
+cmake --build --preset default
+ctest --preset default --timeout 600 -j2
+
+cmake --preset asan
+cmake --build --preset asan --target pulse-demo pulse-sensor-sim \
+  tst_sweep tst_link tst_record tst_window tst_qtserial
+ctest --preset asan --timeout 600 -j2 -L 'unit|e2e'
