@@ -13,6 +13,8 @@ packages=(
   xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3
   # benchmarks, packaging and install checks
   libbenchmark-dev desktop-file-utils dpkg-dev file
+  # static checks
+  cppcheck clang-tidy
 )
 
 missing=()

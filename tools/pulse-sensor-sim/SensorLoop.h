@@ -52,7 +52,6 @@ private:
     SampleSource &source_;
     CommandParser parser_;
     Config config_;
-    std::int64_t startedAt_;
     std::optional<std::int64_t> unplugAt_;
 
     std::vector<std::uint8_t> replies_; // waiting to go out, ahead of samples
