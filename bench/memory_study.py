@@ -1,12 +1,14 @@
 """Where the program's resident memory goes, and what a few changes of its
 surroundings would save. Not part of the table: run it by hand.
 
-    python3 bench/memory_study.py --build build-bench [--list]
+    /usr/bin/python3 bench/memory_study.py --build build-bench [--list]
 
-Each variant launches the probe build, picks the port, streams 960 samples/s
-for a few seconds and reads /proc/<pid>/status and smaps. The variants change
-only the environment (fontconfig's view of the fonts, Qt and glibc settings),
-so they show what a change in the program would save before it is made."""
+Each variant launches the probe build, picks the port, presses Start, lets
+the sensor stream for a few seconds and reads /proc/<pid>/status and smaps.
+The variants change only the environment (fontconfig's view of the fonts, Qt
+and glibc settings), so they show what a change in the program would save
+before it is made. "window looks" compares the window as first drawn, pixel
+for pixel, with the one as shipped. --program measures another build."""
 
 import argparse
 import glob
@@ -129,7 +131,7 @@ def measure(bench, label, listing=False):
             print_listing(program.pid)
         scenarios.end_program(program, window, sim)
     fonts = sum(v for k, v in kinds.items() if k.startswith("font "))
-    return {"label": label, "hwm": status["VmHWM"], "anon": status.get("RssAnon", 0),
+    return {"label": label, "hwm": status["VmHWM"], "rss": status["VmRSS"], "anon": status.get("RssAnon", 0),
             "file": status.get("RssFile", 0), "shmem": status.get("RssShmem", 0), "fonts": fonts,
             "kinds": kinds, "threads": threads, "look": look}
 
@@ -165,8 +167,8 @@ def main():
                             displays=scenarios.harness.display_range(args.displays))
     scenarios.harness.exit_on_signals()
     with tempfile.TemporaryDirectory(prefix="pulse-memory-") as folder:
-        print("| variant | VmHWM MiB | anonymous | file-backed | fonts | window looks |")
-        print("|---|---|---|---|---|---|")
+        print("| variant | VmHWM MiB | VmRSS | anonymous | file-backed | fonts | window looks |")
+        print("|---|---|---|---|---|---|---|")
         shipped_look = None
         for i, (label, env) in enumerate(variants(folder)):
             if args.only is not None and i not in args.only:
@@ -175,8 +177,8 @@ def main():
             for _ in range(args.repeat):
                 r = measure(bench, label, listing=args.list and i == 0)
                 shipped_look = shipped_look or r["look"]
-                print("| %s | %.1f | %.1f | %.1f | %.1f | %s |" % (
-                    label, r["hwm"] / MIB, r["anon"] / MIB, r["file"] / MIB, r["fonts"] / MIB,
+                print("| %s | %.1f | %.1f | %.1f | %.1f | %.1f | %s |" % (
+                    label, r["hwm"] / MIB, r["rss"] / MIB, r["anon"] / MIB, r["file"] / MIB, r["fonts"] / MIB,
                     "the same" if r["look"] == shipped_look else "different"), flush=True)
     return 0
 

@@ -60,7 +60,7 @@ def merge(runs):
                 out.setdefault(key, []).extend(value)
             elif key in ("sent", "taken", "streamed_s", "trace_paints"):
                 out[key] = out.get(key, 0) + value
-            elif key in ("max_delay_ms", "vmhwm"):
+            elif key in ("max_delay_ms", "vmhwm", "vmrss"):
                 out[key] = max(out.get(key, value), value)
             else:
                 out[key] = value
@@ -114,9 +114,17 @@ def rows(r):
         for dpr in (1, 2):
             cells = [med(r["sample"]["dpr%d/batch%d" % (dpr, b)]) for b in BATCHES]
             headroom = ["%.0f×" % (LINE_BUDGET_NS / c) for c in cells]
+            # A batch of one is a lone byte waking the program; at the line's
+            # rate a tick brings about 15.
+            if max(cells) < 1000:
+                judged = "met"
+            elif max(cells[1:]) < 1000:
+                judged = "met from 15 up; 1: **missed**"
+            else:
+                judged = verdict(False)
             out.append(("per-sample cost, dpr %d, batches of 1 / 15 / 1000" % dpr, "< 1 µs",
                         " / ".join("%.0f ns" % c for c in cells) + " (headroom " + " / ".join(headroom) + ")",
-                        verdict(max(cells) < 1000)))
+                        judged))
     if "idle" in r:
         i = r["idle"]
         out.append(("CPU idle, port open", "< 0.1 %", spread(i["idle_cpu"], "%.3f %%"),
@@ -151,12 +159,13 @@ def rows(r):
         s = r["startup"]["first_paint_ms"]
         out.append(("launch to first paint, median of %d" % len(s), "< 300 ms", spread(s, "%.0f ms"),
                     verdict(med(s) < 300)))
-    peaks = [(k, r[k]["vmhwm"]) for k in ("paced10", "paced1", "unpaced") if k in r]
-    if peaks:
-        worst = max(v for _, v in peaks)
-        out.append(("peak resident memory while streaming (VmHWM)", "< 40 MiB",
-                    " / ".join("%.1f" % (v / MIB) for _, v in peaks) + " MiB (" + ", ".join(k for k, _ in peaks) + ")",
-                    verdict(worst < 40 * MIB)))
+    streams = [k for k in ("paced10", "paced1", "unpaced") if k in r]
+    for key, label in (("vmhwm", "peak resident memory (VmHWM)"), ("vmrss", "resident memory while streaming (VmRSS)")):
+        if streams:
+            values = [r[k][key] for k in streams]
+            out.append((label, "< 40 MiB",
+                        " / ".join("%.1f" % (v / MIB) for v in values) + " MiB (" + ", ".join(streams) + ")",
+                        verdict(max(values) < 40 * MIB)))
     return out
 
 

@@ -215,6 +215,7 @@ def paced(bench, write_size, seconds=60.0):
         "max_delay_ms": probe["max_delay_us"] / 1000.0,
         "trace_paints": probe["trace_paints"],
         "vmhwm": memory["VmHWM"],
+        "vmrss": memory["VmRSS"],
         "rss_anon": memory.get("RssAnon", 0),
         "rss_file": memory.get("RssFile", 0),
         "rss_by_kind": by_kind,
@@ -270,6 +271,7 @@ def unpaced(bench, seconds=30.0, clicks=8, flood_between=1.5):
         "max_delay_ms": probe["max_delay_us"] / 1000.0,
         "click_ms": [1000.0 * v for v in latencies],
         "vmhwm": memory["VmHWM"],
+        "vmrss": memory["VmRSS"],
     }
 
 
