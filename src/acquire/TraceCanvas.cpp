@@ -66,8 +66,9 @@ void TraceCanvas::wipe(int fromX, int toX)
     QRgb *to = reinterpret_cast<QRgb *>(image_.bits()) + c0;
     const QRgb *from = reinterpret_cast<const QRgb *>(background_.constBits()) + c0;
     const int columns = c1 - c0;
+    const int rows = image_.height();
     // Usually one column per sample: plain stores beat a memcpy call per row.
-    for (int row = 0; row < image_.height(); ++row, to += stride, from += stride) {
+    for (int row = 0; row < rows; ++row, to += stride, from += stride) {
         for (int c = 0; c < columns; ++c)
             to[c] = from[c];
     }

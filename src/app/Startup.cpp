@@ -15,6 +15,9 @@ void configureApplication(QApplication &app)
         QApplication::setStyle(style);
     QApplication::setFont(Artwork::applicationFont());
     QApplication::setWindowIcon(Artwork::windowIcon());
+    // A steady text cursor: a blinking one wakes the program twice a second
+    // for as long as the port list or the serial-number box has the focus.
+    QApplication::setCursorFlashTime(0);
 
     // The toolkit's own words (the OK of a message box) in Simplified Chinese.
     auto *translator = new QTranslator(&app);

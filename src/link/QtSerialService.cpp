@@ -18,7 +18,9 @@ QtSerialService::QtSerialService(QObject *parent)
     port_.setReadBufferSize(0);
     connect(&port_, &QSerialPort::readyRead, this, &QtSerialService::onPortReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::onError);
-    tick_.setSingleShot(true);
+    // A steady cadence: restarting after each batch would add the batch's
+    // own time to every interval.
+    tick_.setInterval(TickMs);
     tick_.setTimerType(Qt::PreciseTimer);
     connect(&tick_, &QTimer::timeout, this, &QtSerialService::onTick);
 }
@@ -148,14 +150,14 @@ void QtSerialService::onPortReadyRead()
         ticking_ = true;
         quietTicks_ = 0;
         listen(false);
-        tick_.start(TickMs);
+        tick_.start();
     }
 }
 
 void QtSerialService::onTick()
 {
-    if (!port_.isOpen())
-        return;
+    if (!port_.isOpen() || !ticking_)
+        return; // a queued tick that outlived its burst
     // Read what the driver collected since the last tick, if anything.
     const qint64 before = port_.bytesAvailable();
     inTick_ = true;
@@ -165,10 +167,9 @@ void QtSerialService::onTick()
         return;
     const qint64 collected = port_.bytesAvailable() - before;
     if (collected <= 0 && !readBetween_) {
-        if (++quietTicks_ < QuietTicks) {
-            tick_.start(TickMs);
+        if (++quietTicks_ < QuietTicks)
             return;
-        }
+        tick_.stop();
         ticking_ = false;
         listen(true); // quiet: wait for the next byte
         return;
@@ -179,7 +180,8 @@ void QtSerialService::onTick()
     if (!port_.isOpen())
         return;
     listen(false);
-    tick_.start(collected >= BacklogBytes ? 0 : TickMs);
+    if (collected >= BacklogBytes) // a flood: read again as soon as events allow
+        QMetaObject::invokeMethod(this, &QtSerialService::onTick, Qt::QueuedConnection);
 }
 
 void QtSerialService::handOn()
