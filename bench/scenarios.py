@@ -147,13 +147,7 @@ def end_program(program, window, sim, click_stop=True):
 
 
 def open_port(s, *sim_options):
-    sim = s.start_simulator(1, *sim_options)
-    program = s.start_program()
-    window = program.window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
-    return sim, program, window
+    return s.open_port(*sim_options)
 
 
 def idle(bench, seconds=30.0):

@@ -334,6 +334,24 @@ class Session:
             self.start_display()
         return self._track(Program(self, self.program_binary))
 
+    def open_port(self, *sim_options):
+        """The simulator on COM1, the program shown and COM1 picked: the
+        sensor has its three initial commands. Returns (sim, program, window)."""
+        sim = self.start_simulator(1, *sim_options)
+        program = self.start_program()
+        window = program.window()
+        window.settled_capture()
+        window.pick_port(1)
+        sim.wait_received(INITIAL_COMMANDS, timeout=10)
+        return sim, program, window
+
+    def start_streaming(self, *sim_options):
+        """As open_port(), then Start: samples flow."""
+        sim, program, window = self.open_port(*sim_options)
+        window.click_control("Command1")
+        sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+        return sim, program, window
+
     def note(self, text):
         """Says why the case failed, on the console and among the artefacts."""
         print(text)

@@ -13,14 +13,7 @@ AFTERWARDS_SECONDS = 1
 
 
 def case_exit_while_streaming(s):
-    sim = s.start_simulator(1)
-    program = s.start_program()
-    window = program.window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
-    window.click_control("Command1")
-    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+    sim, program, window = s.start_streaming()
     sim.wait_sent(200, timeout=10)
     window.screenshot("streaming")
 

@@ -16,16 +16,6 @@ SERIAL = "7305"
 MIN_PAUSE = 0.05
 
 
-def started(s, *sim_options):
-    sim = s.start_simulator(1, *sim_options)
-    program = s.start_program()
-    window = program.window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
-    return sim, program, window
-
-
 def record_after(samples):
     """The record a Stop saves after these samples since the first Start."""
     buffer = bytearray(2049)
@@ -50,7 +40,7 @@ def arrival(sim, count):
 
 
 def case_gain_while_streaming(s):
-    sim, _, window = started(s, "--source", "ramp", "--no-variability")
+    sim, _, window = s.open_port("--source", "ramp", "--no-variability")
     window.click_control("Command1")
     sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
     sim.wait_sent(150, timeout=10)
@@ -77,7 +67,7 @@ def case_gain_while_streaming(s):
 
 
 def case_record_matches_stream(s):
-    sim, program, window = started(s, "--source", "ramp", "--no-variability")
+    sim, program, window = s.open_port("--source", "ramp", "--no-variability")
     window.click_control("Command1")
     sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
     sim.wait_sent(FIRST_SWEEP + 300, timeout=20)
@@ -103,7 +93,7 @@ def case_record_matches_stream(s):
 
 
 def case_serial_number(s):
-    sim, program, window = started(s, "--serial", SERIAL)
+    sim, program, window = s.open_port("--serial", SERIAL)
     window.click_control("Text1")
     sim.wait_received(INITIAL_COMMANDS + bytes.fromhex("20 31"), timeout=5)
     display = s.env(display=True)

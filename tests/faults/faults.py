@@ -237,15 +237,7 @@ def sent_count(sim):
 def streaming_session(s, *sim_options):
     """The simulator on COM1 with a ramp, the program, the port picked and
     Start clicked: samples flow."""
-    sim = s.start_simulator(1, "--source", "ramp", *sim_options)
-    program = s.start_program()
-    window = program.window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
-    window.click_control("Command1")
-    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
-    return sim, program, window
+    return s.start_streaming("--source", "ramp", *sim_options)
 
 
 def unmount_leftovers(argv):

@@ -24,7 +24,7 @@ import sys
 import time
 
 import faults
-from faults import Failure, INITIAL_COMMANDS, START_STREAM, harness
+from faults import Failure, harness
 
 LINE_RATE = 960
 # 48 samples a write: one write every 50 ms at the line rate.
@@ -54,14 +54,7 @@ def wait_change_sent(sim, before, timeout=5):
 
 
 def soak(s, minutes, log):
-    sim = s.start_simulator(1, "--source", "ramp", "--write-size", str(WRITE_SIZE))
-    program = s.start_program()
-    window = program.window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
-    window.click_control("Command1")
-    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+    sim, program, window = s.start_streaming("--source", "ramp", "--write-size", str(WRITE_SIZE))
 
     built_from = revision()
     stops = changes = 0
