@@ -7,13 +7,13 @@ namespace {
 
 QImage blankImage(qreal ratio)
 {
-    const QSize logical(int(std::lround(TraceCanvas::toPixels(TraceCanvas::WidthTwips))),
-                        int(std::lround(TraceCanvas::toPixels(TraceCanvas::HeightTwips))));
+    const QSize logical(int(std::lround(Twips::toPixels(TraceCanvas::WidthTwips))),
+                        int(std::lround(Twips::toPixels(TraceCanvas::HeightTwips))));
     QImage image(logical * ratio, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(TraceCanvas::Background);
     QPainter p(&image);
-    p.scale(1.0 / TraceCanvas::TwipsPerPixel, 1.0 / TraceCanvas::TwipsPerPixel);
+    p.scale(1.0 / Twips::PerPixel, 1.0 / Twips::PerPixel);
     p.setPen(QPen(TraceCanvas::LineColour, 0)); // cosmetic: one device pixel
     for (int y : {TraceCanvas::LowerLineY, TraceCanvas::UpperLineY})
         p.drawLine(QLineF(0, y, TraceCanvas::LinesEndX, y));
@@ -47,7 +47,7 @@ QPainter &TraceCanvas::painter()
     // One painter per batch: opening a painter costs far more than a segment.
     if (!painter_) {
         painter_.emplace(&image_);
-        painter_->scale(1.0 / TwipsPerPixel, 1.0 / TwipsPerPixel);
+        painter_->scale(1.0 / Twips::PerPixel, 1.0 / Twips::PerPixel);
         painter_->setPen(QPen(TraceColour, 0)); // cosmetic: one device pixel
     }
     return *painter_;
@@ -57,7 +57,7 @@ void TraceCanvas::wipe(int fromX, int toX)
 {
     // A device column belongs to the strip that holds its centre, so strips
     // that tile the width wipe every column exactly once.
-    const qreal k = image_.devicePixelRatio() / TwipsPerPixel;
+    const qreal k = image_.devicePixelRatio() / Twips::PerPixel;
     const int c0 = std::max(0, int(std::ceil(fromX * k - 0.5)));
     const int c1 = std::min(image_.width(), int(std::ceil(toX * k - 0.5)));
     if (c0 >= c1)
@@ -103,8 +103,8 @@ QRect TraceCanvas::finish()
         return {};
     const QRectF twips = dirty_;
     dirty_ = QRectF();
-    const QRectF px(twips.left() / TwipsPerPixel, twips.top() / TwipsPerPixel,
-                    twips.width() / TwipsPerPixel, twips.height() / TwipsPerPixel);
+    constexpr qreal k = Twips::PerPixel;
+    const QRectF px(twips.left() / k, twips.top() / k, twips.width() / k, twips.height() / k);
     // A pixel of slack each way covers the rasteriser's rounding.
     return px.toAlignedRect().adjusted(-1, -1, 1, 1)
         & QRect(QPoint(0, 0), image_.deviceIndependentSize().toSize());

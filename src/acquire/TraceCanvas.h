@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Sweep.h"
+#include "Twips.h"
 
 #include <QColor>
 #include <QImage>
@@ -16,12 +17,14 @@
 class TraceCanvas
 {
 public:
-    static constexpr int TwipsPerPixel = 15;
-    // Inside of the surface: 9975 x 2655 twips less a one-pixel border each side.
-    static constexpr int WidthTwips = 9975 - 2 * TwipsPerPixel;
-    static constexpr int HeightTwips = 2655 - 2 * TwipsPerPixel;
+    // The surface as the window lays it out; its inside, drawn here, lies
+    // within a one-pixel border.
+    static constexpr int SurfaceWidth = 9975;
+    static constexpr int SurfaceHeight = 2655;
+    static constexpr int WidthTwips = SurfaceWidth - 2 * Twips::PerPixel;
+    static constexpr int HeightTwips = SurfaceHeight - 2 * Twips::PerPixel;
     static constexpr int MarkerWidth = 195;
-    static constexpr int LowerLineY = 2440; // Line1: the level of a sample of 0
+    static constexpr int LowerLineY = Sweep::ZeroLevelY; // Line1: the level of a sample of 0
     static constexpr int UpperLineY = 105;  // Line2
     static constexpr int LinesEndX = 9960;
 
@@ -50,7 +53,6 @@ public:
     const QImage &image() const { return image_; }
 
     static QRectF markerRect(int markerLeft);
-    static qreal toPixels(int twips) { return twips / qreal(TwipsPerPixel); }
 
 private:
     QPainter &painter();

@@ -5,6 +5,7 @@
 #include "SweepSurface.h"
 #include "Texts.h"
 #include "acquire/RecordWriter.h"
+#include "acquire/Twips.h"
 #include "link/PortDirectory.h"
 #include "link/Probe.h"
 #include "link/SensorCommands.h"
@@ -25,10 +26,10 @@
 
 namespace {
 
-// Layout values are twips; 15 make one logical pixel.
+// Layout values are twips.
 void place(QWidget *w, int left, int top, int width, int height)
 {
-    constexpr int k = MainWindow::TwipsPerPixel;
+    constexpr int k = Twips::PerPixel;
     w->setGeometry(left / k, top / k, width / k, height / k);
 }
 
@@ -122,7 +123,7 @@ void MainWindow::buildLayout()
     setWindowTitle(Texts::WindowTitle);
     setWindowIcon(Artwork::windowIcon());
     // Nothing moves or scales with the window: no layouts, fixed geometry.
-    resize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel);
+    resize(ClientWidth / Twips::PerPixel, ClientHeight / Twips::PerPixel);
 
     label1_ = new CaptionLabel(this);
     label1_->setObjectName(QStringLiteral("Label1"));
@@ -161,7 +162,7 @@ void MainWindow::buildLayout()
 
     picture1_ = new SweepSurface(acquisition_.canvas(), this);
     picture1_->setObjectName(QStringLiteral("Picture1"));
-    place(picture1_, 120, 2040, 9975, 2655);
+    place(picture1_, 120, 2040, TraceCanvas::SurfaceWidth, TraceCanvas::SurfaceHeight);
 
     auto *frame1 = new QGroupBox(Texts::RateFrame, this);
     frame1->setObjectName(QStringLiteral("Frame1"));

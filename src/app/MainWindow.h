@@ -26,7 +26,6 @@ class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int TwipsPerPixel = 15;
     static constexpr int ClientWidth = 10230;
     static constexpr int ClientHeight = 7155;
 

@@ -4,6 +4,7 @@
 
 #include "acquire/Sweep.h"
 #include "acquire/TraceCanvas.h"
+#include "acquire/Twips.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -21,8 +22,8 @@ SweepSurface::SweepSurface(TraceCanvas &canvas, QWidget *parent)
 QRect SweepSurface::markerPixels(int markerLeft) const
 {
     const QRectF r = TraceCanvas::markerRect(markerLeft);
-    const QRect px(QPoint(qRound(TraceCanvas::toPixels(int(r.left()))), 0),
-                   QSize(qRound(TraceCanvas::toPixels(int(r.width()))), height()));
+    const QRect px(QPoint(qRound(Twips::toPixels(int(r.left()))), 0),
+                   QSize(qRound(Twips::toPixels(int(r.width()))), height()));
     return px.translated(contentsRect().topLeft());
 }
 

@@ -1,6 +1,7 @@
 #include "acquire/Acquisition.h"
 #include "acquire/Sweep.h"
 #include "acquire/TraceCanvas.h"
+#include "acquire/Twips.h"
 
 #include <QTest>
 
@@ -95,12 +96,12 @@ class CanvasTest : public QObject
     // Pixel of the inside at twips (x, y).
     static QRgb at(const TraceCanvas &c, int x, int y)
     {
-        const qreal k = c.devicePixelRatio() / TraceCanvas::TwipsPerPixel;
+        const qreal k = c.devicePixelRatio() / Twips::PerPixel;
         return c.image().pixel(int(x * k), int(y * k));
     }
     static bool columnHasTrace(const TraceCanvas &c, int x)
     {
-        const qreal k = c.devicePixelRatio() / TraceCanvas::TwipsPerPixel;
+        const qreal k = c.devicePixelRatio() / Twips::PerPixel;
         for (int row = 0; row < c.image().height(); ++row)
             if (c.image().pixel(int(x * k), row) == TraceCanvas::TraceColour.rgb())
                 return true;
