@@ -52,7 +52,7 @@ void perSample(benchmark::State &state)
         if (at + batch > samples.size())
             at = 0;
         acquisition.take({ samples.data() + at, batch });
-        QRect changed = acquisition.finishBatch();
+        TraceUpdate changed = acquisition.finishBatch();
         benchmark::DoNotOptimize(changed);
         at += batch;
     }

@@ -3,7 +3,16 @@
 #include "Sweep.h"
 #include "TraceCanvas.h"
 
+#include <QRect>
+
 #include <span>
+
+// What a batch of samples changed, for the view to show.
+struct TraceUpdate
+{
+    QRect changed;  // in the trace image, logical pixels of the surface's inside
+    int markerLeft; // Shape1's left edge in twips after the batch
+};
 
 // The acquisition path: every received byte is stored, moves the marker and
 // adds its segment, in order, before the next one. Hot path: no allocation
@@ -22,17 +31,18 @@ public:
 
     void take(std::span<const std::uint8_t> samples)
     {
-        for (std::uint8_t sample : samples) {
-            const int previousMarker = sweep_.markerLeft();
-            canvas_.plot(sweep_.take(sample), previousMarker);
-        }
+        for (std::uint8_t sample : samples)
+            canvas_.plot(sweep_.take(sample));
     }
 
-    // Closes the batch; the changed region in logical pixels.
-    QRect finishBatch() { return canvas_.finish(); }
+    // Closes the batch.
+    TraceUpdate finishBatch() { return {canvas_.finish(), sweep_.markerLeft()}; }
+
+    // The screen's device pixels per logical pixel; the trace is kept, scaled.
+    void setDevicePixelRatio(qreal ratio) { canvas_.setDevicePixelRatio(ratio); }
 
     const Sweep &sweep() const { return sweep_; }
-    TraceCanvas &canvas() { return canvas_; }
+    const TraceCanvas &canvas() const { return canvas_; }
 
 private:
     Sweep sweep_;

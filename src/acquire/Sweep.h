@@ -3,14 +3,15 @@
 #include <array>
 #include <cstdint>
 
-// Where one sample goes: its buffer entry, its segment and the marker's left
-// edge, all in twips of the drawing surface (origin top-left, y downward).
+// Where one sample goes: its buffer entry, its segment and the marker's move,
+// all in twips of the drawing surface (origin top-left, y downward).
 struct SweepStep
 {
-    int index;      // SampleBuffer entry written
-    int x0, y0;     // segment start: (PlotX, PreviousY)
-    int x1, y1;     // segment end: (PlotX + PlotStep, CurrentY)
-    int markerLeft; // Shape1's left edge, moved before the segment is drawn
+    int index;              // SampleBuffer entry written
+    int x0, y0;             // segment start: (PlotX, PreviousY)
+    int x1, y1;             // segment end: (PlotX + PlotStep, CurrentY)
+    int previousMarkerLeft; // Shape1's left edge before this sample
+    int markerLeft;         // and after: moved before the segment is drawn
 };
 
 // The sweep's arithmetic and the sample buffer, with no drawing: samples in,
@@ -42,8 +43,9 @@ public:
         buffer_[index] = sample;
         ++sampleIndex_;
         const int currentY = yFor(sample);
-        const SweepStep step{index, plotX_, previousY_, plotX_ + PlotStep, currentY, plotX_ + MarkerOffset};
-        markerLeft_ = step.markerLeft;
+        const int markerLeft = plotX_ + MarkerOffset;
+        const SweepStep step{index, plotX_, previousY_, plotX_ + PlotStep, currentY, markerLeft_, markerLeft};
+        markerLeft_ = markerLeft;
         if (plotX_ > WrapBeyondX) {
             plotX_ = InitialPlotX;
             sampleIndex_ = 0;

@@ -80,15 +80,16 @@ QRectF TraceCanvas::markerRect(int markerLeft)
     return QRectF(markerLeft, 0, MarkerWidth, HeightTwips);
 }
 
-void TraceCanvas::plot(const SweepStep &step, int previousMarkerLeft)
+void TraceCanvas::plot(const SweepStep &step)
 {
     // Moving the marker repaints its old and its new rectangle. Nothing is ever
     // drawn inside the marker, so when the two overlap only the strip it has
     // just entered can hold old trace.
+    const int oldLeft = step.previousMarkerLeft;
     const int newLeft = step.markerLeft;
-    if (newLeft > previousMarkerLeft && newLeft < previousMarkerLeft + MarkerWidth)
-        wipe(previousMarkerLeft + MarkerWidth, newLeft + MarkerWidth);
-    else if (newLeft != previousMarkerLeft)
+    if (newLeft > oldLeft && newLeft < oldLeft + MarkerWidth)
+        wipe(oldLeft + MarkerWidth, newLeft + MarkerWidth);
+    else if (newLeft != oldLeft)
         wipe(newLeft, newLeft + MarkerWidth);
 
     painter().drawLine(QLineF(step.x0, step.y0, step.x1, step.y1));

@@ -40,7 +40,7 @@ public:
 
     // One sample: the marker's old and new rectangles are wiped back to the
     // background and lines, then the segment is drawn over what remains.
-    void plot(const SweepStep &step, int previousMarkerLeft);
+    void plot(const SweepStep &step);
 
     // Wipes the columns of [fromX, toX) twips back to background and lines.
     void wipe(int fromX, int toX);

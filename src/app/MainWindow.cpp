@@ -160,7 +160,7 @@ void MainWindow::buildLayout()
     setTextColour(combo1_, QColor(0, 0, 0));
     connect(combo1_, &QComboBox::activated, this, &MainWindow::selectPort);
 
-    picture1_ = new SweepSurface(acquisition_.canvas(), this);
+    picture1_ = new SweepSurface(acquisition_.canvas().image(), this);
     picture1_->setObjectName(QStringLiteral("Picture1"));
     place(picture1_, 120, 2040, TraceCanvas::SurfaceWidth, TraceCanvas::SurfaceHeight);
 
@@ -353,6 +353,26 @@ void MainWindow::paintEvent(QPaintEvent *event)
     QWidget::paintEvent(event);
 }
 
+bool MainWindow::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::ScreenChangeInternal:
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    case QEvent::DevicePixelRatioChange:
+#endif
+        // The trace is kept in the screen's own pixels, so it stays sharp.
+        acquisition_.setDevicePixelRatio(devicePixelRatioF());
+        if (picture1_)
+            picture1_->update();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The close button does what Exit does.
@@ -469,7 +489,7 @@ void MainWindow::takeSamples()
         acquisition_.take({reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n)});
         PULSE_PROBE(samplesTaken(n));
     }
-    picture1_->traceChanged(acquisition_.finishBatch(), acquisition_.sweep().markerLeft());
+    picture1_->traceChanged(acquisition_.finishBatch());
 }
 
 void MainWindow::onPortFailed()

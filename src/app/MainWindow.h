@@ -61,6 +61,7 @@ protected:
     // Ends the program; tests only note it.
     virtual void endProgram();
 
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -2,6 +2,7 @@
 
 #include "link/Probe.h"
 
+#include "acquire/Acquisition.h"
 #include "acquire/Sweep.h"
 #include "acquire/TraceCanvas.h"
 #include "acquire/Twips.h"
@@ -9,10 +10,10 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-SweepSurface::SweepSurface(TraceCanvas &canvas, QWidget *parent)
+SweepSurface::SweepSurface(const QImage &trace, QWidget *parent)
     : QFrame(parent)
-    , canvas_(canvas)
-    , markerLeft_(Sweep::InitialMarkerLeft)
+    , trace_(trace)
+    , shownMarkerLeft_(Sweep::InitialMarkerLeft)
 {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
@@ -27,15 +28,15 @@ QRect SweepSurface::markerPixels(int markerLeft) const
     return px.translated(contentsRect().topLeft());
 }
 
-void SweepSurface::traceChanged(const QRect &traceRect, int markerLeft)
+void SweepSurface::traceChanged(const TraceUpdate &batch)
 {
     // One rectangle: the strip the pen and the marker moved through. A single
     // update keeps each batch to one small image sent to the display.
-    QRect dirty = traceRect.translated(contentsRect().topLeft());
-    if (markerLeft != markerLeft_) {
-        const QRect before = markerPixels(markerLeft_).adjusted(-1, 0, 1, 0);
-        markerLeft_ = markerLeft;
-        const QRect after = markerPixels(markerLeft_).adjusted(-1, 0, 1, 0);
+    QRect dirty = batch.changed.translated(contentsRect().topLeft());
+    if (batch.markerLeft != shownMarkerLeft_) {
+        const QRect before = markerPixels(shownMarkerLeft_).adjusted(-1, 0, 1, 0);
+        shownMarkerLeft_ = batch.markerLeft;
+        const QRect after = markerPixels(shownMarkerLeft_).adjusted(-1, 0, 1, 0);
         // At the wrap the marker jumps across the surface: two updates then.
         if (before.intersects(after.adjusted(-30, 0, 30, 0)))
             dirty |= before | after;
@@ -50,20 +51,19 @@ void SweepSurface::traceChanged(const QRect &traceRect, int markerLeft)
 
 void SweepSurface::paintEvent(QPaintEvent *event)
 {
-    canvas_.setDevicePixelRatio(devicePixelRatioF());
     QPainter p(this);
     const QRect inside = contentsRect();
     p.setClipRegion(event->region() & inside);
     const QRect dirty = event->region().boundingRect() & inside;
     if (!dirty.isEmpty()) {
         const QRect local = dirty.translated(-inside.topLeft());
-        const qreal ratio = canvas_.devicePixelRatio();
+        const qreal ratio = trace_.devicePixelRatio();
         const QRectF source(local.left() * ratio, local.top() * ratio, local.width() * ratio, local.height() * ratio);
-        p.drawImage(QRectF(dirty), canvas_.image(), source);
+        p.drawImage(QRectF(dirty), trace_, source);
     }
     // The marker's outline: it reaches past the bottom and is clipped there.
     p.setPen(QPen(MarkerColour, 0));
-    const QRect marker = markerPixels(markerLeft_);
+    const QRect marker = markerPixels(shownMarkerLeft_);
     p.drawRect(marker.adjusted(0, 0, -1, 0));
     p.setClipping(false);
     drawFrame(&p);

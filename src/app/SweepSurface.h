@@ -2,23 +2,22 @@
 
 #include <QFrame>
 
-class TraceCanvas;
+class QImage;
+struct TraceUpdate;
 
 // The drawing surface: shows the trace image, the reference lines in it, and
-// the marker on top. Repaints only what changed.
+// the marker on top. Repaints only what changed; never draws into the image.
 class SweepSurface : public QFrame
 {
     Q_OBJECT
 public:
     static inline const QColor MarkerColour{160, 160, 160};
 
-    explicit SweepSurface(TraceCanvas &canvas, QWidget *parent = nullptr);
+    // `trace` is the picture of the surface's inside; it outlives the surface.
+    explicit SweepSurface(const QImage &trace, QWidget *parent = nullptr);
 
-    // After a batch of samples: the trace changed in `traceRect` (logical
-    // pixels of the inside) and the marker moved to `markerLeft` twips.
-    void traceChanged(const QRect &traceRect, int markerLeft);
-
-    int markerLeft() const { return markerLeft_; }
+    // After a batch of samples: repaints what changed and moves the marker.
+    void traceChanged(const TraceUpdate &batch);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -26,6 +25,6 @@ protected:
 private:
     QRect markerPixels(int markerLeft) const;
 
-    TraceCanvas &canvas_;
-    int markerLeft_;
+    const QImage &trace_;
+    int shownMarkerLeft_; // where the last update put the marker
 };

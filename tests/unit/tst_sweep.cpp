@@ -27,6 +27,7 @@ private slots:
         QCOMPARE(step.y0, 1600);
         QCOMPARE(step.x1, -291);
         QCOMPARE(step.y1, 1540);
+        QCOMPARE(step.previousMarkerLeft, 0);
         QCOMPARE(step.markerLeft, -250);
         QCOMPARE(s.sampleBuffer()[0], 100);
         QCOMPARE(s.previousY(), 1540);
@@ -53,6 +54,8 @@ private slots:
         step = s.take(8); // the 1147th
         QCOMPARE(step.index, 0);
         QCOMPARE(step.x0, -291);
+        QCOMPARE(step.previousMarkerLeft, 10055); // the marker jumps back with the pen
+        QCOMPARE(step.markerLeft, -241);
         QCOMPARE(step.y0, Sweep::yFor(7)); // previous y carries over the wrap
 
         step = feed(s, 1143, 9);
@@ -150,16 +153,37 @@ private slots:
         QCOMPARE(at(c, pen + 150, 105), TraceCanvas::LineColour.rgb());
     }
 
-    void dirtyRegionCoversSegmentAndBand()
+    void batchUpdateCoversSegmentBandAndMarker()
     {
         Acquisition a;
-        std::vector<std::uint8_t> samples(100, 200);
-        a.take(samples);
-        const QRect dirty = a.finishBatch();
+        a.take(std::vector<std::uint8_t>(100, 200));
+        TraceUpdate update = a.finishBatch();
         const int pen = a.sweep().plotX() - 9;
-        QVERIFY(dirty.contains(QPoint(pen / 15, Sweep::yFor(200) / 15)));
-        QVERIFY(dirty.right() >= (pen + 245) / 15);
-        QVERIFY(a.finishBatch().isEmpty());
+        QVERIFY(update.changed.contains(QPoint(pen / 15, Sweep::yFor(200) / 15)));
+        QVERIFY(update.changed.right() >= (pen + 245) / 15);
+        QCOMPARE(update.markerLeft, pen + 50);
+        update = a.finishBatch();
+        QVERIFY(update.changed.isEmpty());
+        QCOMPARE(update.markerLeft, pen + 50);
+
+        // On to the 1147th sample, across the wrap: the strip runs edge to
+        // edge and the marker stands at the left again.
+        a.take(std::vector<std::uint8_t>(1047, 200));
+        update = a.finishBatch();
+        QCOMPARE(update.markerLeft, -241);
+        QCOMPARE(update.changed.left(), 0);
+        QCOMPARE(update.changed.right(), 662);
+    }
+
+    void pixelRatioChangeKeepsTheTrace()
+    {
+        Acquisition a;
+        a.take(std::vector<std::uint8_t>(600, 20));
+        a.finishBatch();
+        a.setDevicePixelRatio(2.0);
+        QCOMPARE(a.canvas().image().size(), QSize(1326, 350));
+        QVERIFY(columnHasTrace(a.canvas(), 3000));
+        QVERIFY(!columnHasTrace(a.canvas(), 6000));
     }
 };
 
