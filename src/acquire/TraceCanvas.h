@@ -42,9 +42,6 @@ public:
     // background and lines, then the segment is drawn over what remains.
     void plot(const SweepStep &step);
 
-    // Wipes the columns of [fromX, toX) twips back to background and lines.
-    void wipe(int fromX, int toX);
-
     // Ends a batch of plot() calls; returns the region they changed, in
     // logical pixels of the surface's inside, and forgets it.
     QRect finish();
@@ -56,6 +53,8 @@ public:
 
 private:
     QPainter &painter();
+    // Wipes the columns of [fromX, toX) twips back to background and lines.
+    void wipe(int fromX, int toX);
 
     QImage image_;
     QImage background_; // background and reference lines only, same size

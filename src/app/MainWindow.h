@@ -39,7 +39,6 @@ public:
     bool acquiring() const { return acquiring_; }
     int pendingSerialQueries() const { return pendingQueries_; }
     const Acquisition &acquisition() const { return acquisition_; }
-    SerialService &port() { return *port_; }
 
     // The control handlers, as the operator's clicks reach them.
     void selectPort(int index);

@@ -30,8 +30,6 @@ inline const QString SerialFrame = QStringLiteral("传感器序列号");
 inline const QString Start = QStringLiteral("开始");
 inline const QString Stop = QStringLiteral("停止");
 inline const QString Exit = QStringLiteral("退出");
-inline const QStringList RateOptions = {QStringLiteral("200Hz"), QStringLiteral("300Hz"), QStringLiteral("400Hz"),
-                                        QStringLiteral("500hz"), QStringLiteral("1000Hz")};
 
 inline const QString WarningTitle = QStringLiteral("警告");
 inline const QString PortSelectionError =
