@@ -475,17 +475,12 @@ void MainWindow::drainInput()
 
 void MainWindow::takeSamples()
 {
-    // Read exactly what is there: asking for more makes the port poll the
-    // line again, which costs a wake-up per byte.
-    qint64 waiting = port_->bytesAvailable();
-    if (waiting <= 0)
-        return;
+    // Everything waiting is one batch, and the surface repaints once for it.
     std::array<char, 4096> chunk;
-    while (waiting > 0) {
-        const qint64 n = port_->read(chunk.data(), std::min<qint64>(waiting, qint64(chunk.size())));
+    while (port_->bytesAvailable() > 0) {
+        const qint64 n = port_->read(chunk.data(), qint64(chunk.size()));
         if (n <= 0)
             break;
-        waiting -= n;
         acquisition_.take({reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n)});
         PULSE_PROBE(samplesTaken(n));
     }
