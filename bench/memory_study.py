@@ -19,8 +19,8 @@ import sys
 import tempfile
 import time
 
-import procstat
 import scenarios
+from pulsetest import procstat  # noqa: E402 (found through scenarios)
 
 MIB = 1024 * 1024
 STREAM_SECONDS = 5
@@ -112,13 +112,9 @@ def variants(folder):
 
 def measure(bench, label, listing=False):
     with bench.session("bench-memory") as s:
-        sim = s.start_simulator(1, "--write-size", "10")
-        program = s.start_program()
-        window = program.window()
+        sim, program, window = s.open_port("--write-size", "10")
         # The window as first drawn, to tell whether a variant changes its look.
-        look = hashlib.sha1(window.settled_capture().rgb).hexdigest()[:12]
-        window.pick_port(1)
-        sim.wait_received(scenarios.INITIAL_COMMANDS, timeout=10)
+        look = hashlib.sha1(window.first_look.rgb).hexdigest()[:12]
         window.click_control(scenarios.START)
         time.sleep(STREAM_SECONDS)
         status = procstat.status(program.pid)
@@ -137,17 +133,9 @@ def measure(bench, label, listing=False):
 
 
 def print_listing(pid):
-    per = {}
-    path = None
-    with open("/proc/%d/smaps" % pid) as f:
-        for line in f:
-            words = line.split()
-            if not words[0].endswith(":") or "-" in words[0]:
-                path = line.split(None, 5)[5].strip() if len(words) >= 6 else "[anonymous]"
-            elif words[0] == "Rss:":
-                per[path] = per.get(path, 0) + int(words[1])
-    for p, kb in sorted(per.items(), key=lambda x: -x[1]):
-        print("%8d kB  %s" % (kb, p))
+    per = procstat.resident_by_mapping(pid)
+    for p, size in sorted(per.items(), key=lambda x: -x[1]):
+        print("%8d kB  %s" % (size // 1024, p or "[anonymous]"))
 
 
 def main():

@@ -12,14 +12,11 @@ import signal
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
 
-import harness  # noqa: E402
-import layout  # noqa: E402
-from harness import INITIAL_COMMANDS, START_STREAM, STOP_STREAM  # noqa: E402
-from xwindow import Failure, wait_until  # noqa: E402
-
-import procstat  # noqa: E402
+from pulsetest import harness, layout, procstat  # noqa: E402
+from pulsetest.wire import INITIAL_COMMANDS, START_STREAM, STOP_STREAM  # noqa: E402
+from pulsetest.xwindow import Failure  # noqa: E402
 
 SET_RATE_1000HZ = bytes.fromhex("20 37 04")
 SERIAL_QUERY = bytes.fromhex("20 31")
@@ -146,15 +143,11 @@ def end_program(program, window, sim, click_stop=True):
     return sent, program.session.probe()
 
 
-def open_port(s, *sim_options):
-    return s.open_port(*sim_options)
-
-
 def idle(bench, seconds=30.0):
     """Port open and nothing coming; then a serial-number query that never
     gets its reply (the sensor is stopped, so the query waits in the line)."""
     with bench.session("bench-idle") as s:
-        sim, program, window = open_port(s)
+        sim, program, window = s.open_port()
         time.sleep(SETTLE_SECONDS)
         quiet = windows_of(program.pid, bench.windows, seconds / bench.windows)
 
@@ -181,7 +174,7 @@ def paced(bench, write_size, seconds=60.0):
     change's pauses and its discarding of input meet no samples: every byte
     it then sends reaches a program that is already acquiring."""
     with bench.session("bench-paced-%d" % write_size) as s:
-        sim, program, window = open_port(s, "--write-size", str(write_size))
+        sim, program, window = s.open_port("--write-size", str(write_size))
         os.kill(sim.pid, signal.SIGSTOP)
         window.click_control(START)
         window.click_control(RATE_1000HZ)
@@ -238,7 +231,7 @@ def unpaced(bench, seconds=30.0, clicks=8, flood_between=1.5):
     middle of the flood a few times (Start again after each) to time the
     window's answer. Stop keeps taking what is in flight, so nothing is lost."""
     with bench.session("bench-unpaced") as s:
-        sim, program, window = open_port(s, "--unpaced")
+        sim, program, window = s.open_port("--unpaced")
         window.click_control(START)
         sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
         streaming_since = time.monotonic()

@@ -15,7 +15,7 @@ cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target pulse-demo pulse-sensor-sim
 
 mkdir -p docs
-/usr/bin/python3 -B tests/e2e/readme_screenshot.py \
+PYTHONPATH=tests/support /usr/bin/python3 -B tests/e2e/readme_screenshot.py \
   --program "$build/src/pulse-demo" \
   --simulator "$build/tools/pulse-sensor-sim/pulse-sensor-sim" \
   --out docs/screenshot.png

@@ -20,7 +20,7 @@ build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DPULSE_BENCH=ON
 cmake --build "$build" --target pulse-demo-probe pulse-sensor-sim
 
-exec /usr/bin/python3 -B tests/faults/soak.py \
+exec env PYTHONPATH=tests/support /usr/bin/python3 -B tests/faults/soak.py \
   --program "$build/src/pulse-demo-probe" \
   --simulator "$build/tools/pulse-sensor-sim/pulse-sensor-sim" \
   --artefacts "$build/soak" \

@@ -7,10 +7,10 @@ import subprocess
 import sys
 import tempfile
 
-import harness
-from harness import INITIAL_COMMANDS, START_STREAM, STOP_STREAM
-from image import Image
-from xwindow import CONVERT, Failure
+from pulsetest import harness
+from pulsetest.wire import INITIAL_COMMANDS, START_STREAM, STOP_STREAM
+from pulsetest.image import Image
+from pulsetest.xwindow import CONVERT, Failure
 
 # About 8 s at 200 samples a second: a sweep and a half, so the band and the
 # sweep before it show to the right of the pen.
@@ -22,11 +22,7 @@ SET_GAIN = STOP_STREAM + bytes.fromhex("20 34 03") + START_STREAM
 
 
 def capture(s, out):
-    sim = s.start_simulator(1, "--seed", SEED)
-    window = s.start_program().window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+    sim, _, window = s.open_port("--seed", SEED)
     window.click_control("Command1")
     # Gain 4x shows the pulse at a size that reads well in a small picture.
     window.click_control(GAIN)

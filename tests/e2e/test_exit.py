@@ -4,9 +4,9 @@ more to the sensor."""
 import os
 import time
 
-import harness
-from harness import INITIAL_COMMANDS, START_STREAM
-from xwindow import Failure
+from pulsetest import harness
+from pulsetest.wire import INITIAL_COMMANDS, START_STREAM
+from pulsetest.xwindow import Failure
 
 # Time for any late byte to reach the simulator's log.
 AFTERWARDS_SECONDS = 1

@@ -3,9 +3,9 @@ warning box for a port that is not there."""
 
 import time
 
-import harness
-from harness import INITIAL_COMMANDS
-from xwindow import Failure
+from pulsetest import harness
+from pulsetest.wire import INITIAL_COMMANDS
+from pulsetest.xwindow import Failure
 
 # Long enough for a stray fourth command to show up after the three.
 AFTERWARDS_SECONDS = 1.5
@@ -14,11 +14,7 @@ ABSENT_PORT = 9
 
 
 def case_initial_commands(s):
-    sim = s.start_simulator(1)
-    window = s.start_program().window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+    sim, _, window = s.open_port()
     time.sleep(AFTERWARDS_SECONDS)
     if sim.received() != INITIAL_COMMANDS:
         raise Failure("after the initial commands came %s" % sim.received()[len(INITIAL_COMMANDS):].hex(" "))

@@ -4,10 +4,10 @@ the real window against the simulated sensor."""
 import subprocess
 import time
 
-import harness
-from harness import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM
+from pulsetest import harness
+from pulsetest.wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM
 from trace_check import rightmost_trace_column
-from xwindow import Failure, wait_until
+from pulsetest.xwindow import Failure, wait_until
 
 FIRST_SWEEP = 1146
 SERIAL = "7305"

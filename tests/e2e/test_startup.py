@@ -2,10 +2,9 @@
 
 import time
 
-import harness
-import layout
-from image import BACKGROUND, REFERENCE_LINE
-from xwindow import Failure
+from pulsetest import harness, layout
+from pulsetest.image import BACKGROUND, REFERENCE_LINE
+from pulsetest.xwindow import Failure
 
 SCREEN_SIZE = (1024, 768)
 # The marker starts at the surface's left edge and is this many pixels wide.

@@ -1,10 +1,10 @@
 """Start draws the samples as a sweeping trace: each where the sweep puts it,
 growing to the right, the band ahead of the pen wiped in later sweeps."""
 
-import harness
-from harness import INITIAL_COMMANDS, START_STREAM, STOP_STREAM
+from pulsetest import harness
+from pulsetest.wire import INITIAL_COMMANDS, START_STREAM, STOP_STREAM
 from trace_check import check_first_sweep_live, check_held_sweep
-from xwindow import Failure
+from pulsetest.xwindow import Failure
 
 FIRST_SWEEP = 1146
 # Samples sent before each look: two during the first sweep, then a later
@@ -21,13 +21,7 @@ def live_look(window, sim, label):
 
 def case_trace(s):
     # A ramp puts each sample at a height known from its position in the stream.
-    sim = s.start_simulator(1, "--source", "ramp", "--no-variability")
-    window = s.start_program().window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
-    window.click_control("Command1")
-    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+    sim, _, window = s.start_streaming("--source", "ramp", "--no-variability")
 
     sim.wait_sent(EARLY, timeout=15)
     early = live_look(window, sim, "early")

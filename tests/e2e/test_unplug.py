@@ -3,9 +3,9 @@ program lives on, idle, with what it had recorded."""
 
 import time
 
-import harness
-from harness import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM
-from xwindow import Failure, wait_until
+from pulsetest import harness, procstat
+from pulsetest.wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM
+from pulsetest.xwindow import Failure, wait_until
 
 # Counted from the simulator's start; leaves a few seconds of streaming.
 UNPLUG_AFTER = 5
@@ -40,7 +40,7 @@ def case_unplug(s):
     if window.warning_boxes():
         raise Failure("another warning box after the first was dismissed")
 
-    share = program.cpu_share(CPU_SECONDS)
+    share = procstat.cpu_share(program.pid, CPU_SECONDS)
     if share > IDLE_SHARE:
         raise Failure("the program uses %.0f %% of a core while idle after the unplug" % (share * 100))
 

@@ -1,9 +1,9 @@
 """Compares the drawing surface in a screenshot with where the sweep must have
 drawn the samples that the simulator sent."""
 
-from image import TRACE
-from layout import TWIPS_PER_PIXEL, Sweep
-from xwindow import Failure
+from pulsetest.image import TRACE
+from pulsetest.layout import TWIPS_PER_PIXEL, Sweep
+from pulsetest.xwindow import Failure
 
 # A sample's end point shows a trace pixel at most this far from where the
 # twips round to; the rasteriser picks pixels along the segment.

@@ -1,20 +1,15 @@
 """What every fault case checks, on top of the end-to-end harness: the
-program still answers, nothing crashed, and every record file is whole.
+program still answers, nothing crashed, and every record file is whole."""
 
-The harness lives with the end-to-end tests and is imported from there."""
-
-import glob
 import os
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-
-import harness  # noqa: E402
-import layout  # noqa: E402,F401
-from harness import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM  # noqa: E402,F401
-from xwindow import Failure, wait_until  # noqa: E402,F401
+from pulsetest import harness, layout  # noqa: F401
+from pulsetest.procstat import cpu_seconds, cpu_share, memory_kb  # noqa: F401
+from pulsetest.wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM  # noqa: F401
+from pulsetest.xwindow import Failure, wait_until  # noqa: F401
 
 # Set by CMake for a sanitizer build: memory figures there measure the
 # sanitizer's shadow and quarantine, not the program, so they are reported
@@ -148,37 +143,6 @@ def exit_cleanly(program, window, timeout=10):
         raise Failure("sanitizer report:\n%s" % report)
     if code != 0:
         raise Failure("the program ended with %s after Exit:\n%s" % (code, program.read_output()[-3000:]))
-
-
-def cpu_seconds(pid):
-    """CPU time of every thread so far, in nanoseconds resolution."""
-    total = 0
-    for path in glob.glob("/proc/%d/task/*/schedstat" % pid):
-        try:
-            with open(path) as f:
-                total += int(f.read().split()[0])
-        except (OSError, ValueError, IndexError):
-            pass  # a thread that just ended
-    return total / 1e9
-
-
-def cpu_share(pid, seconds):
-    """Fraction of one core the process used over the next `seconds`."""
-    c0, t0 = cpu_seconds(pid), time.monotonic()
-    time.sleep(seconds)
-    c1, t1 = cpu_seconds(pid), time.monotonic()
-    return (c1 - c0) / (t1 - t0)
-
-
-def memory_kb(pid):
-    """(VmRSS, VmHWM) in KiB."""
-    values = {}
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            key, _, rest = line.partition(":")
-            if key in ("VmRSS", "VmHWM"):
-                values[key] = int(rest.split()[0])
-    return values["VmRSS"], values["VmHWM"]
 
 
 # Warning boxes

@@ -6,19 +6,14 @@ import signal
 import time
 
 import faults
-from faults import Failure, INITIAL_COMMANDS
+from faults import Failure
 
 SERIAL_QUERY = b" 1"
 GAIN_3X = b" 4\x02"  # Option8
 
 
 def case_serial_no_reply(s):
-    sim = s.start_simulator(1, "--source", "ramp")
-    program = s.start_program()
-    window = program.window()
-    window.settled_capture()
-    window.pick_port(1)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+    sim, program, window = s.open_port("--source", "ramp")
 
     os.kill(sim.pid, signal.SIGSTOP)
     try:

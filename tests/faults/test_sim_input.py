@@ -7,73 +7,19 @@ Short noise and truncated commands on the line, and the parser's own fuzzing,
 are in tests/sim (sim_end_to_end.py, tst_commandparser.cpp); this adds sizes
 far beyond one read of the line."""
 
-import os
 import random
 import re
-import select
 import time
-import tty
 
 import faults
 from faults import Failure
+from pulsetest.line import Line
 
 NOISE_BYTES = 1 << 20
 SPACES = 100000
 REPLY = bytes([0xAA, 0x55, 2, 4, 6, 8])  # the default serial number 2468
 OUT_OF_RANGE = b" 4\x0a" + b" 4\xff" + b" 5\x06" + b" 7\x05" + b" 7\x80"
 RATE_200HZ = b" 7\x00"
-
-
-class Line:
-    """The port end of the simulator's line, as a program would open it."""
-
-    def __init__(self, path):
-        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        tty.setraw(self.fd)
-        self.written = 0
-
-    def write(self, data):
-        """Writes everything, reading (and dropping) what comes back so that
-        neither side's buffer fills."""
-        view = memoryview(data)
-        while view:
-            readable, writable, _ = select.select([self.fd], [self.fd], [], 5)
-            if not readable and not writable:
-                raise Failure("the simulator stopped reading with %d bytes to go" % len(view))
-            if readable:
-                self.read_now()
-            if writable:
-                try:
-                    n = os.write(self.fd, view)
-                except BlockingIOError:
-                    continue
-                view = view[n:]
-                self.written += n
-
-    def read_now(self):
-        data = bytearray()
-        while True:
-            try:
-                chunk = os.read(self.fd, 65536)
-            except BlockingIOError:
-                return bytes(data)
-            if not chunk:
-                return bytes(data)
-            data += chunk
-
-    def read_for(self, seconds):
-        data = bytearray()
-        end = time.monotonic() + seconds
-        while time.monotonic() < end:
-            if select.select([self.fd], [], [], max(0, end - time.monotonic()))[0]:
-                data += self.read_now()
-        return bytes(data)
-
-    def quiet(self):
-        """Stops the stream and waits until nothing more comes."""
-        self.write(b" 3")
-        while self.read_for(0.3):
-            pass
 
 
 def case_sim_oversized(s):
@@ -104,7 +50,7 @@ def case_sim_oversized(s):
     line.quiet()
 
     written = line.written
-    os.close(line.fd)
+    line.close()
     code = sim.stop()
     if code != 0:
         raise Failure("the simulator ended with %s on SIGTERM" % code)

@@ -10,15 +10,16 @@ import argparse
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import zlib
 
+from pulsetest.image import read_png
+from pulsetest.layout import TITLE as WINDOW_TITLE
+
 SKIP = 77
-WINDOW_TITLE = "脉搏数字传感器采样演示"
 RECORDS_FOLDER = "脉搏记录"
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 DESKTOP_ENTRY = "share/applications/pulse-demo.desktop"
@@ -53,52 +54,6 @@ def run(cmd, **kw):
 
 def cmake_install(args, prefix):
     run([args.cmake, "--install", args.build, "--prefix", prefix])
-
-
-# --- PNG: just enough to read back what the icon renderer writes -----------
-
-def read_png(path):
-    """Returns (width, height, rows of RGBA tuples) of an 8-bit RGBA PNG."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        raise ValueError("not a PNG")
-    pos, idat, header = 8, b"", None
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    width, height, depth, colour, _, _, interlace = header
-    if (depth, colour, interlace) != (8, 6, 0):
-        raise ValueError("not 8-bit RGBA: depth %d colour type %d" % (depth, colour))
-    raw = zlib.decompress(idat)
-    stride, bpp = width * 4, 4
-    rows, prev = [], bytearray(stride)
-    for y in range(height):
-        line = raw[y * (stride + 1):(y + 1) * (stride + 1)]
-        kind, cur = line[0], bytearray(line[1:])
-        for i in range(stride):
-            a = cur[i - bpp] if i >= bpp else 0
-            b = prev[i]
-            c = prev[i - bpp] if i >= bpp else 0
-            if kind == 1:
-                cur[i] = (cur[i] + a) & 0xFF
-            elif kind == 2:
-                cur[i] = (cur[i] + b) & 0xFF
-            elif kind == 3:
-                cur[i] = (cur[i] + (a + b) // 2) & 0xFF
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
-                cur[i] = (cur[i] + pred) & 0xFF
-        rows.append([tuple(cur[x * 4:x * 4 + 4]) for x in range(width)])
-        prev = cur
-    return width, height, rows
 
 
 def near(pixel, rgb, tolerance=40):

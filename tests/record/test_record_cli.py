@@ -3,14 +3,15 @@
 file, and bad command lines. Messages are checked word for word, since they
 are what the operator reads; exit codes are what scripts read."""
 import os
-import struct
 import subprocess
 import sys
 import tempfile
 import unittest
 
+from pulsetest.image import png_size
+from pulsetest.wire import RECORD_SIZE
+
 TOOL = None
-RECORD_SIZE = 1146
 PREFIX = "pulse-record: "
 
 
@@ -19,13 +20,6 @@ def run(*args, env=None):
     full_env.update(env or {})
     p = subprocess.run([TOOL, *args], capture_output=True, timeout=30, env=full_env)
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8")
-
-
-def png_size(path):
-    with open(path, "rb") as f:
-        head = f.read(24)
-    assert head[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
-    return struct.unpack(">II", head[16:24])
 
 
 class RecordToolTest(unittest.TestCase):

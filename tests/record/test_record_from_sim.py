@@ -10,8 +10,9 @@ import tempfile
 import time
 import unittest
 
+from pulsetest.wire import RECORD_SIZE
+
 TOOL = SIM = None
-RECORD_SIZE = 1146
 
 
 def sent_samples(workdir, heart_rate, count):

@@ -17,7 +17,8 @@ import sys
 import tempfile
 import termios
 import time
-import tty
+
+from pulsetest.line import Line, start_simulator
 
 SIM = sys.argv[1]
 TIOCGEXCL = 0x80045440  # _IOR('T', 0x40, int): not in the termios module
@@ -36,53 +37,11 @@ def check(condition, what):
     return condition
 
 
-def start_sim(runtime, *args):
-    env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
-    sim = subprocess.Popen([SIM, *args], env=env, stdout=subprocess.PIPE, text=True)
-    ready, _, _ = select.select([sim.stdout], [], [], 5)
-    line = sim.stdout.readline().strip() if ready else ""
-    match = re.fullmatch(r"ready (COM\d+) (/dev/pts/\d+)", line)
-    if not match:
-        sim.kill()
-        raise SystemExit("no ready line from the simulator, got %r" % line)
-    return sim, match.group(1), match.group(2)
-
-
-def open_port(path):
-    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    tty.setraw(fd)
-    return fd
-
-
-def read_for(fd, seconds):
-    data = bytearray()
-    end = time.monotonic() + seconds
-    while True:
-        left = end - time.monotonic()
-        if left <= 0:
-            break
-        if select.select([fd], [], [], left)[0]:
-            try:
-                data += os.read(fd, 65536)
-            except BlockingIOError:
-                pass
-    return bytes(data)
-
-
-def drain(fd):
-    while select.select([fd], [], [], 0)[0]:
-        try:
-            if not os.read(fd, 65536):
-                return
-        except BlockingIOError:
-            return
-
-
-def bytes_per_second(fd):
+def bytes_per_second(line):
     time.sleep(SETTLE_SECONDS)
-    drain(fd)
+    line.read_now()
     start = time.monotonic()
-    count = len(read_for(fd, MEASURE_SECONDS))
+    count = len(line.read_for(MEASURE_SECONDS))
     return count / (time.monotonic() - start)
 
 
@@ -99,27 +58,27 @@ def stop(sim):
 def main_session(runtime, work):
     log = os.path.join(work, "received.log")
     sent = os.path.join(work, "sent.bin")
-    sim, name, pts = start_sim(runtime, "--serial", "1357", "--log", log, "--sent", sent)
+    sim, name, pts = start_simulator(SIM, runtime, "--serial", "1357", "--log", log, "--sent", sent)
     link = os.path.join(runtime, "pulse-demo", "ports", "COM1")
     check(name == "COM1", "ready line names COM1")
     check(os.path.islink(link) and os.readlink(link) == pts, "COM1 links to the pty named on the ready line")
 
-    fd = open_port(link)
+    line = Line(link)
     written = bytearray()
 
     def send(data):
         written.extend(data)
-        os.write(fd, data)
+        line.write(data)
 
-    check(read_for(fd, 0.3) == b"", "nothing is sent before the start command")
+    check(line.read_for(0.3) == b"", "nothing is sent before the start command")
     send(b" 2")
-    rate = bytes_per_second(fd)
+    rate = bytes_per_second(line)
     check(abs(rate - 200) <= 200 * RATE_TOLERANCE, "200 Hz gives %.1f bytes/s" % rate)
 
     send(b" 7")  # the parameter in a later write
     time.sleep(0.05)
     send(b"\x04")
-    rate = bytes_per_second(fd)
+    rate = bytes_per_second(line)
     check(abs(rate - LINE_BYTES_PER_SECOND) <= LINE_BYTES_PER_SECOND * RATE_TOLERANCE
           and rate <= LINE_BYTES_PER_SECOND * 1.005, "1000 Hz is held to the line: %.1f bytes/s" % rate)
 
@@ -128,21 +87,21 @@ def main_session(runtime, work):
     send(bytes(noise.randrange(256) for _ in range(3000)) + b" 4 5 7")
     send(b" 3")
     time.sleep(0.2)
-    drain(fd)
+    line.read_now()
     send(b" 1")
-    reply = read_for(fd, 0.3)
+    reply = line.read_for(0.3)
     check(reply == bytes([0xAA, 0x55, 1, 3, 5, 7]), "serial-number reply after garbage: %s" % reply.hex(" "))
 
     # A program killed with the port open leaves it exclusive; the simulator clears that.
-    fcntl.ioctl(fd, termios.TIOCEXCL)
-    os.close(fd)
+    fcntl.ioctl(line.fd, termios.TIOCEXCL)
+    line.close()
     time.sleep(0.2)
-    fd = open_port(link)
-    exclusive = struct.unpack("i", fcntl.ioctl(fd, TIOCGEXCL, struct.pack("i", 0)))[0]
+    line = Line(link)
+    exclusive = struct.unpack("i", fcntl.ioctl(line.fd, TIOCGEXCL, struct.pack("i", 0)))[0]
     check(exclusive == 0, "exclusive-open flag cleared after the port was left open")
     send(b" 1")
-    check(read_for(fd, 0.3) == bytes([0xAA, 0x55, 1, 3, 5, 7]), "replies after the port was reopened")
-    os.close(fd)
+    check(line.read_for(0.3) == bytes([0xAA, 0x55, 1, 3, 5, 7]), "replies after the port was reopened")
+    line.close()
 
     code, out = stop(sim)
     check(code == 0, "exit code 0 on SIGTERM (got %s)" % code)
@@ -165,11 +124,11 @@ def main_session(runtime, work):
 
 def unplug_session(runtime, work):
     sent = os.path.join(work, "ramp.bin")
-    sim, name, pts = start_sim(runtime, "--com", "2", "--stream", "--source", "ramp", "--write-size", "10",
+    sim, name, pts = start_simulator(SIM, runtime, "--com", "2", "--stream", "--source", "ramp", "--write-size", "10",
                                "--unplug-after", "1.2", "--sent", sent)
     link = os.path.join(runtime, "pulse-demo", "ports", "COM2")
     check(name == "COM2" and os.readlink(link) == pts, "--com 2 links COM2")
-    fd = open_port(link)
+    fd = Line(link).fd
     data = bytearray()
     hung_up = False
     deadline = time.monotonic() + 5

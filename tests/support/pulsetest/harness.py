@@ -28,18 +28,12 @@ import tempfile
 import time
 import traceback
 
-import layout
-from xwindow import Desktop, Failure, Window, wait_until
+from . import layout
+from .wire import INITIAL_COMMANDS, START_STREAM
+from .xwindow import Desktop, Failure, Window, wait_until
 
 SCREEN = "1024x768x24"
 DEFAULT_DISPLAYS = "70-79"
-
-# The three commands that every successful port selection sends.
-INITIAL_COMMANDS = bytes.fromhex("20 34 00 20 35 00 20 37 00")
-START_STREAM = bytes.fromhex("20 32")
-STOP_STREAM = bytes.fromhex("20 33")
-
-RECORD_SIZE = 1146
 
 _PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -86,23 +80,6 @@ class Process:
     def read_output(self):
         with open(self.output, "rb") as f:
             return f.read().decode(errors="replace")
-
-    def cpu_seconds(self):
-        """User plus system CPU time consumed so far, from /proc/<pid>/stat."""
-        with open("/proc/%d/stat" % self.pid) as f:
-            stat = f.read()
-        # Fields after the command name, which may itself hold spaces.
-        fields = stat[stat.rindex(")") + 2 :].split()
-        utime, stime = int(fields[11]), int(fields[12])
-        return (utime + stime) / os.sysconf("SC_CLK_TCK")
-
-    def cpu_share(self, seconds):
-        """Fraction of one core used over the next `seconds` of wall time."""
-        c0, t0 = self.cpu_seconds(), time.monotonic()
-        time.sleep(seconds)
-        c1, t1 = self.cpu_seconds(), time.monotonic()
-        return (c1 - c0) / (t1 - t0)
-
 
 class Simulator(Process):
     """The simulated sensor on one COM port, logging every byte it receives."""
@@ -340,7 +317,7 @@ class Session:
         sim = self.start_simulator(1, *sim_options)
         program = self.start_program()
         window = program.window()
-        window.settled_capture()
+        window.first_look = window.settled_capture()  # the window before any port
         window.pick_port(1)
         sim.wait_received(INITIAL_COMMANDS, timeout=10)
         return sim, program, window

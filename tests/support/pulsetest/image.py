@@ -1,8 +1,14 @@
-"""Screenshots as pixels: a binary PPM (P6) reader and a small RGB image."""
+"""Screenshots as pixels: a binary PPM (P6) reader and a small RGB image;
+and just enough PNG to read back what the programs write."""
+
+import struct
+import zlib
 
 TRACE = (255, 255, 0)
 BACKGROUND = (0, 0, 192)
 REFERENCE_LINE = (192, 0, 0)
+
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 
 def _tokens(data, count):
@@ -95,3 +101,56 @@ class Image:
 
     def to_ppm(self):
         return b"P6\n%d %d\n255\n" % (self.width, self.height) + bytes(self.rgb[: self.width * self.height * 3])
+
+
+def png_size(path):
+    """(width, height) from a PNG's header."""
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != PNG_SIGNATURE:
+        raise ValueError("not a PNG")
+    return struct.unpack(">II", head[16:24])
+
+
+def read_png(path):
+    """Returns (width, height, rows of RGBA tuples) of an 8-bit RGBA PNG."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != PNG_SIGNATURE:
+        raise ValueError("not a PNG")
+    pos, idat, header = 8, b"", None
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    width, height, depth, colour, _, _, interlace = header
+    if (depth, colour, interlace) != (8, 6, 0):
+        raise ValueError("not 8-bit RGBA: depth %d colour type %d" % (depth, colour))
+    raw = zlib.decompress(idat)
+    stride, bpp = width * 4, 4
+    rows, prev = [], bytearray(stride)
+    for y in range(height):
+        line = raw[y * (stride + 1):(y + 1) * (stride + 1)]
+        kind, cur = line[0], bytearray(line[1:])
+        for i in range(stride):
+            a = cur[i - bpp] if i >= bpp else 0
+            b = prev[i]
+            c = prev[i - bpp] if i >= bpp else 0
+            if kind == 1:
+                cur[i] = (cur[i] + a) & 0xFF
+            elif kind == 2:
+                cur[i] = (cur[i] + b) & 0xFF
+            elif kind == 3:
+                cur[i] = (cur[i] + (a + b) // 2) & 0xFF
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+                cur[i] = (cur[i] + pred) & 0xFF
+        rows.append([tuple(cur[x * 4:x * 4 + 4]) for x in range(width)])
+        prev = cur
+    return width, height, rows

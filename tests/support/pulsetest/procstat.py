@@ -1,5 +1,5 @@
-"""What /proc says about one process: CPU time to the nanosecond, resident
-memory, and where the resident pages come from."""
+"""What /proc says about one process: CPU time to the nanosecond, wake-ups,
+resident memory, and where the resident pages come from."""
 
 import os
 import time
@@ -19,6 +19,18 @@ def cpu(pid):
             continue  # the thread ended while we looked
         out[tid] = (int(fields[0]), int(fields[2]))
     return out
+
+
+def cpu_seconds(pid):
+    """CPU time of every thread so far, in seconds."""
+    return sum(ns for ns, _ in cpu(pid).values()) / 1e9
+
+
+def cpu_share(pid, seconds):
+    """Fraction of one core the process uses over the next `seconds`."""
+    meter = Meter(pid)
+    time.sleep(seconds)
+    return meter.reading()["cpu_percent"] / 100.0
 
 
 class Meter:
@@ -56,6 +68,12 @@ def status(pid):
     return out
 
 
+def memory_kb(pid):
+    """(VmRSS, VmHWM) in KiB."""
+    memory = status(pid)
+    return memory["VmRSS"] // 1024, memory["VmHWM"] // 1024
+
+
 def mapping_kind(path):
     if not path:
         return "anonymous"
@@ -79,8 +97,9 @@ def mapping_kind(path):
     return "file " + path
 
 
-def resident_by_kind(pid):
-    """Resident bytes per kind of mapping, from /proc/<pid>/smaps."""
+def resident_by_mapping(pid):
+    """Resident bytes per mapped path ("" for anonymous memory), from
+    /proc/<pid>/smaps."""
     out = {}
     path = None
     with open("/proc/%d/smaps" % pid) as f:
@@ -93,6 +112,14 @@ def resident_by_kind(pid):
                 path = line.split(None, 5)[5].strip() if len(words) >= 6 else ""
                 continue
             if words[0] == "Rss:":
-                kind = mapping_kind(path)
-                out[kind] = out.get(kind, 0) + int(words[1]) * 1024
+                out[path] = out.get(path, 0) + int(words[1]) * 1024
+    return out
+
+
+def resident_by_kind(pid):
+    """Resident bytes per kind of mapping."""
+    out = {}
+    for path, size in resident_by_mapping(pid).items():
+        kind = mapping_kind(path)
+        out[kind] = out.get(kind, 0) + size
     return out

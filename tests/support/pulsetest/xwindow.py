@@ -5,7 +5,7 @@ import os
 import subprocess
 import time
 
-from image import Image
+from .image import Image
 
 # /usr/local/bin may hold a stand-in of a different program; use the real one.
 CONVERT = "/usr/bin/convert"
