@@ -3,12 +3,11 @@
 // bench/run_bench.py turns the CPU time per batch into nanoseconds per sample
 // and the headroom against the line's 1/960 s per sample.
 
+#include "PulseModel.h"
 #include "acquire/Acquisition.h"
 
 #include <QGuiApplication>
-#include <algorithm>
 #include <benchmark/benchmark.h>
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -18,22 +17,19 @@ namespace {
 // the wrap, where the marker jumps across, as often as the line would.
 constexpr std::size_t SignalLength = 9600;
 
-// A pulse-like wave at 1000 Hz and 72 beats a minute: a sharp systolic rise,
-// a dicrotic bump and some noise, so segments have every slope and length.
+// The simulated sensor's pulse at 1000 Hz and 72 beats a minute, at gain 6
+// and baseline 2 (a swing of about 150 counts from about 64): a sharp
+// systolic rise, a dicrotic bump and some noise, so segments have every slope
+// and length.
 std::vector<std::uint8_t> pulseSignal()
 {
+    PulseModel model({ 72.0, 1, true });
+    model.setSamplingRate(1000);
+    model.setGain(6);
+    model.setBaseline(2);
     std::vector<std::uint8_t> out(SignalLength);
-    std::uint32_t noise = 12345;
-    const double beatSamples = 1000.0 * 60.0 / 72.0;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const double phase = std::fmod(double(i), beatSamples) / beatSamples;
-        const double systole = std::exp(-std::pow((phase - 0.15) / 0.05, 2));
-        const double dicrotic = 0.35 * std::exp(-std::pow((phase - 0.42) / 0.07, 2));
-        noise = noise * 1664525u + 1013904223u;
-        const double jitter = double(noise >> 29) - 3.5;
-        const double v = 60.0 + 150.0 * (systole + dicrotic) + jitter;
-        out[i] = std::uint8_t(std::clamp(v, 0.0, 255.0));
-    }
+    for (auto &b : out)
+        b = model.nextByte();
     return out;
 }
 

@@ -1,7 +1,7 @@
 // The record tool's rules without the command line: heart rate, numbers,
 // CSV and argument parsing.
-#include "BeatModel.h"
 #include "CommandLine.h"
+#include "PulseModel.h"
 #include "PulseRate.h"
 #include "RecordCsv.h"
 #include "RecordStats.h"
@@ -13,6 +13,26 @@
 using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(Bytes)
 Q_DECLARE_METATYPE(std::optional<double>)
+
+namespace {
+
+// `count` samples of the simulated sensor's steady pulse (no variation,
+// breathing or noise) at `perMinute`, starting `startSeconds` into it.
+Bytes modelPulse(double perMinute, int rateHz, int count, int gain = 4, int baseline = 0, double startSeconds = 0.0)
+{
+    PulseModel model({ perMinute, 1, false });
+    model.setSamplingRate(rateHz);
+    model.setGain(gain);
+    model.setBaseline(baseline);
+    for (long i = std::lround(startSeconds * rateHz); i > 0; --i)
+        model.nextByte();
+    Bytes out(static_cast<std::size_t>(count));
+    for (auto &b : out)
+        b = model.nextByte();
+    return out;
+}
+
+} // namespace
 
 class RecordAnalysisTest : public QObject {
     Q_OBJECT
@@ -57,7 +77,7 @@ void RecordAnalysisTest::heartRateOfModelPulse()
     QFETCH(int, count);
     QFETCH(double, start);
 
-    const Bytes record = BeatModel::samples(perMinute, rateHz, count, gain, baseline, start);
+    const Bytes record = modelPulse(perMinute, int(rateHz), count, gain, baseline, start);
     const PulseRate::Estimate e = PulseRate::estimate(record, rateHz);
     QVERIFY(e.found);
     QVERIFY2(std::abs(e.beatsPerMinute - perMinute) <= 2.0, qPrintable(QString::number(e.beatsPerMinute)));
@@ -71,9 +91,10 @@ void RecordAnalysisTest::recordJoiningTwoSweeps()
 {
     // A saved record: the sweep in progress, then the previous sweep's tail,
     // joined at an arbitrary phase. The interval across the join is dropped.
-    const double rate = 200;
-    Bytes record = BeatModel::samples(72, rate, 700, 4, 0, 0.0);
-    const Bytes tail = BeatModel::samples(72, rate, RecordWriter::RecordSize - 700, 4, 0, 0.37);
+    // The model's beats start at 0.17 s + k 60/72 s.
+    const int rate = 200;
+    Bytes record = modelPulse(72, rate, 700, 4, 0, 0.17);
+    const Bytes tail = modelPulse(72, rate, RecordWriter::RecordSize - 700, 4, 0, 0.17 + 0.37);
     record.insert(record.end(), tail.begin(), tail.end());
 
     const PulseRate::Estimate e = PulseRate::estimate(record, rate);
@@ -95,8 +116,8 @@ void RecordAnalysisTest::noPulse_data()
     for (auto &b : jitter)
         b = std::uint8_t(100 + random() % 3); // two counts of noise
     QTest::newRow("flat with noise") << jitter << 200.0;
-    QTest::newRow("one beat at 1000 Hz") << BeatModel::samples(75, 1000, n) << 1000.0;
-    QTest::newRow("two beats: one interval") << BeatModel::samples(75, 200, 300) << 200.0;
+    QTest::newRow("one beat at 1000 Hz") << modelPulse(75, 1000, n) << 1000.0;
+    QTest::newRow("two beats: one interval") << modelPulse(75, 200, 300) << 200.0;
     QTest::newRow("single sample") << Bytes { 128 } << 200.0;
     QTest::newRow("empty") << Bytes {} << 200.0;
 }

@@ -1,6 +1,7 @@
-// The simulated pulse, judged by the checks a recorded pulse must pass.
-#include "PulseAnalysis.h"
+// The simulated pulse, judged by the checks a recorded pulse must pass, on
+// the systolic peaks that pulse-record itself finds.
 #include "PulseModel.h"
+#include "PulseRate.h"
 #include "SampleSource.h"
 
 #include <QTest>
@@ -11,12 +12,64 @@ namespace {
 
 constexpr double LeadInSeconds = 2.0; // let the local range of the peak detector fill
 constexpr double MeasuredSeconds = 30.0;
+constexpr double NotchReach = 0.6; // of a beat, after the peak
+constexpr double NotchMinRise = 0.02; // of the beat's height
 
 struct Stream {
     std::vector<std::uint8_t> bytes;
     std::vector<double> smoothed;
-    std::vector<std::size_t> peaks;
+    std::vector<int> peaks;
 };
+
+struct Beat {
+    std::size_t foot; // lowest sample since the previous peak
+    std::size_t peak;
+    double height; // peak minus foot, in counts of the smoothed stream
+};
+
+// 60 / mean peak-to-peak interval; 0 with fewer than two peaks.
+double heartRate(const std::vector<int> &peaks, int rateHz)
+{
+    if (peaks.size() < 2)
+        return 0.0;
+    return 60.0 * rateHz * double(peaks.size() - 1) / double(peaks.back() - peaks.front());
+}
+
+// Every peak after the first, with the foot before it.
+std::vector<Beat> beatsOf(const std::vector<double> &smoothed, const std::vector<int> &peaks)
+{
+    std::vector<Beat> out;
+    for (std::size_t k = 1; k < peaks.size(); ++k) {
+        const auto foot = std::min_element(smoothed.begin() + peaks[k - 1], smoothed.begin() + peaks[k]);
+        out.push_back({ std::size_t(foot - smoothed.begin()), std::size_t(peaks[k]), smoothed[peaks[k]] - *foot });
+    }
+    return out;
+}
+
+// Within NotchReach of a beat after the peak: a local minimum followed by a
+// rise of at least NotchMinRise of the beat's height.
+bool hasNotch(const std::vector<double> &smoothed, const Beat &beat, std::size_t beatLength)
+{
+    const std::size_t end = std::min(smoothed.size() - 1, beat.peak + std::size_t(NotchReach * double(beatLength)));
+    for (std::size_t i = beat.peak + 1; i < end; ++i) {
+        if (!(smoothed[i] < smoothed[i - 1] && smoothed[i] <= smoothed[i + 1]))
+            continue;
+        const double rise = *std::max_element(smoothed.begin() + std::ptrdiff_t(i), smoothed.begin() + std::ptrdiff_t(end) + 1)
+            - smoothed[i];
+        if (rise >= NotchMinRise * beat.height)
+            return true;
+    }
+    return false;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    const auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
 
 Stream record(const PulseModel::Config &config, int rateHz, int gain, int baseline, double seconds = MeasuredSeconds)
 {
@@ -32,25 +85,25 @@ Stream record(const PulseModel::Config &config, int rateHz, int gain, int baseli
     s.bytes.reserve(count);
     for (std::size_t i = 0; i < count; ++i)
         s.bytes.push_back(model.nextByte());
-    s.smoothed = PulseAnalysis::smooth(s.bytes, rateHz);
-    s.peaks = PulseAnalysis::peaks(s.smoothed, rateHz);
+    s.smoothed = PulseRate::smooth(s.bytes, int(std::lround(PulseRate::SmoothingSeconds * rateHz)));
+    s.peaks = PulseRate::peaks(s.smoothed, rateHz);
     return s;
 }
 
 double medianHeight(const Stream &s)
 {
     std::vector<double> heights;
-    for (const auto &beat : PulseAnalysis::beats(s.smoothed, s.peaks))
+    for (const auto &beat : beatsOf(s.smoothed, s.peaks))
         heights.push_back(beat.height);
-    return PulseAnalysis::median(heights);
+    return median(heights);
 }
 
 double medianFoot(const Stream &s)
 {
     std::vector<double> feet;
-    for (const auto &beat : PulseAnalysis::beats(s.smoothed, s.peaks))
+    for (const auto &beat : beatsOf(s.smoothed, s.peaks))
         feet.push_back(s.smoothed[beat.foot]);
-    return PulseAnalysis::median(feet);
+    return median(feet);
 }
 
 } // namespace
@@ -75,7 +128,7 @@ private slots:
         QFETCH(int, rateHz);
         QFETCH(quint64, seed);
         const Stream s = record({ bpm, seed, true }, rateHz, 4, 0);
-        const double found = PulseAnalysis::heartRate(s.peaks, rateHz);
+        const double found = heartRate(s.peaks, rateHz);
         QVERIFY2(std::abs(found - bpm) <= 2.0, qPrintable(QStringLiteral("found %1/min").arg(found)));
     }
 
@@ -147,11 +200,11 @@ private slots:
         QFETCH(int, gain);
         const int rateHz = 200;
         const Stream s = record({ bpm, 1, true }, rateHz, gain, 0);
-        const auto beats = PulseAnalysis::beats(s.smoothed, s.peaks);
+        const auto beats = beatsOf(s.smoothed, s.peaks);
         QVERIFY(beats.size() > 10);
         const auto beatLength = static_cast<std::size_t>(60.0 / bpm * rateHz);
         const auto withNotch = std::count_if(beats.begin(), beats.end(),
-            [&](const PulseAnalysis::Beat &beat) { return PulseAnalysis::hasNotch(s.smoothed, beat, beatLength); });
+            [&](const Beat &beat) { return hasNotch(s.smoothed, beat, beatLength); });
         QVERIFY2(withNotch >= 0.9 * static_cast<double>(beats.size()),
             qPrintable(QStringLiteral("%1 of %2 beats").arg(withNotch).arg(beats.size())));
     }
