@@ -7,9 +7,9 @@
 
 // What the sensor is set to; changed only by commands.
 struct SensorSettings {
-    int gain = 4; // factor 1..10
-    int baseline = 0; // level 0..5
-    int rateHz = 200; // one of RatesHz
+    int gain = 4; // factor 1..CommandParser::GainSteps
+    int baseline = 0; // level 0..CommandParser::BaselineLevels - 1
+    int rateHz = 200; // one of CommandParser::RatesHz
     bool streaming = false;
 };
 
@@ -18,8 +18,9 @@ struct SensorSettings {
 // in a later read. Bytes go in one at a time; each finished command comes out
 // and has already been applied to settings(). No I/O: tests drive it directly.
 //
-// The protocol's values are written out here rather than shared with the
-// program, so that a test against this peer checks the program's own table.
+// The simulator's one copy of the protocol's values (the waveform and the
+// options take them from here). They are written out rather than shared with
+// the program, so that a test against this peer checks the program's own table.
 class CommandParser {
 public:
     static constexpr std::uint8_t Space = 0x20;

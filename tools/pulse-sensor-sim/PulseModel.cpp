@@ -1,5 +1,7 @@
 #include "PulseModel.h"
 
+#include "CommandParser.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -59,12 +61,12 @@ void PulseModel::setSamplingRate(int hz)
 
 void PulseModel::setGain(int factor)
 {
-    gain_ = std::clamp(factor, MinGain, MaxGain);
+    gain_ = std::clamp(factor, 1, CommandParser::GainSteps);
 }
 
 void PulseModel::setBaseline(int level)
 {
-    baseline_ = std::clamp(level, 0, MaxBaseline);
+    baseline_ = std::clamp(level, 0, CommandParser::BaselineLevels - 1);
 }
 
 double PulseModel::breathingPhase(double t) const

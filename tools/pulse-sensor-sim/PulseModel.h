@@ -18,16 +18,13 @@ public:
         bool variability = true; // false: fixed beat interval, no breathing, no noise
     };
 
-    static constexpr int MinGain = 1;
-    static constexpr int MaxGain = 10;
-    static constexpr int MaxBaseline = 5;
-
     explicit PulseModel(const Config &config);
 
     // Model time carries on across a change, only the step per sample changes.
     void setSamplingRate(int hz);
-    void setGain(int factor); // 1..10
-    void setBaseline(int level); // 0..5
+    // Held to the sensor's range (CommandParser::GainSteps, BaselineLevels).
+    void setGain(int factor);
+    void setBaseline(int level);
 
     int samplingRate() const { return rateHz_; }
     // Model time of the next sample, in seconds.

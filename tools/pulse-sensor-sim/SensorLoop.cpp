@@ -28,7 +28,6 @@ constexpr std::int64_t MaxSleepNs = 20'000'000;
 constexpr std::int64_t MaxLagNs = 200'000'000;
 constexpr std::size_t UnpacedWriteSize = 256;
 constexpr int UnpacedWritesPerTurn = 64;
-constexpr std::size_t MaxWriteSize = 4096;
 constexpr std::size_t ReadSize = 4096;
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -100,7 +99,7 @@ SensorLoop::SensorLoop(PseudoTerminal &line, SampleSource &source, const SensorS
 {
     if (config_.unplugAfter)
         unplugAt_ = processStart + static_cast<std::int64_t>(*config_.unplugAfter * NsPerSecond);
-    samples_.reserve(MaxWriteSize);
+    samples_.reserve(static_cast<std::size_t>(MaxWriteSize));
     replies_.reserve(64);
 }
 
@@ -151,13 +150,13 @@ SensorLoop::Ending SensorLoop::run()
             return Ending::Failed;
         if (count == 3 && (fds[2].revents & POLLIN) && !line_.othersListening())
             drainUnheard();
-        if (!flushReplies())
+        if (!flush(replies_))
             return Ending::Failed;
 
         if (!parser_.settings().streaming)
             continue;
         if (!samples_.empty()) {
-            if (!flushSamples())
+            if (!flush(samples_))
                 return Ending::Failed;
             if (samples_.empty())
                 restartPacing(monotonicNs()); // the line was full for a while: no burst
@@ -242,49 +241,44 @@ void SensorLoop::drainUnheard()
     while (::read(line_.farSide(), buffer, sizeof buffer) > 0) { }
 }
 
-bool SensorLoop::flushReplies()
+bool SensorLoop::flush(std::vector<std::uint8_t> &pending)
 {
-    while (!replies_.empty()) {
-        const ssize_t n = ::write(line_.master(), replies_.data(), replies_.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return true;
-            complain("write");
-            return false;
+    std::size_t taken = 0;
+    bool lineFailed = false;
+    while (taken < pending.size()) {
+        const ssize_t n = ::write(line_.master(), pending.data() + taken, pending.size() - taken);
+        if (n >= 0) {
+            taken += static_cast<std::size_t>(n);
+        } else if (errno != EINTR) {
+            lineFailed = errno != EAGAIN && errno != EWOULDBLOCK;
+            break;
         }
-        replies_.erase(replies_.begin(), replies_.begin() + n);
     }
-    return true;
+    if (lineFailed)
+        complain("write");
+    // Samples the line took are sent, even when it failed right after them.
+    if (&pending == &samples_ && taken > 0) {
+        if (!copySent(pending.data(), taken))
+            return false;
+        samplesSent_ += taken;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
+    return !lineFailed;
 }
 
-bool SensorLoop::flushSamples()
+bool SensorLoop::copySent(const std::uint8_t *bytes, std::size_t count)
 {
-    while (!samples_.empty()) {
-        const ssize_t n = ::write(line_.master(), samples_.data(), samples_.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return true;
-            complain("write");
+    if (config_.sentFd < 0)
+        return true;
+    for (std::size_t done = 0; done < count;) {
+        const ssize_t m = ::write(config_.sentFd, bytes + done, count - done);
+        if (m < 0 && errno == EINTR)
+            continue;
+        if (m <= 0) {
+            complain("--sent");
             return false;
         }
-        if (config_.sentFd >= 0) {
-            for (ssize_t done = 0; done < n;) {
-                const ssize_t m = ::write(config_.sentFd, samples_.data() + done, static_cast<std::size_t>(n - done));
-                if (m < 0 && errno == EINTR)
-                    continue;
-                if (m <= 0) {
-                    complain("--sent");
-                    return false;
-                }
-                done += m;
-            }
-        }
-        samplesSent_ += static_cast<std::uint64_t>(n);
-        samples_.erase(samples_.begin(), samples_.begin() + n);
+        done += static_cast<std::size_t>(m);
     }
     return true;
 }
@@ -303,7 +297,7 @@ bool SensorLoop::sendDue(std::int64_t now)
         for (int i = 0; i < chunk; ++i)
             samples_.push_back(source_.next());
         sinceEpoch_ += chunk;
-        if (!flushSamples())
+        if (!flush(samples_))
             return false;
         if (!samples_.empty())
             return true; // the line is full: wait for room
@@ -316,7 +310,7 @@ bool SensorLoop::sendUnpaced()
     for (int turn = 0; turn < UnpacedWritesPerTurn && samples_.empty(); ++turn) {
         for (std::size_t i = 0; i < size; ++i)
             samples_.push_back(source_.next());
-        if (!flushSamples())
+        if (!flush(samples_))
             return false;
     }
     return true;

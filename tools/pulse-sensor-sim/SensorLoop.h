@@ -15,10 +15,13 @@ class SampleSource;
 // sample; idle it blocks in ppoll with no time-out.
 class SensorLoop {
 public:
+    // The most samples one write may carry.
+    static constexpr int MaxWriteSize = 4096;
+
     struct Config {
         CommandParser::SerialDigits serial {};
         bool unpaced = false;
-        int writeSize = 0; // 0: as the pacing falls
+        int writeSize = 0; // 1..MaxWriteSize; 0: as the pacing falls
         std::optional<double> unplugAfter;
         std::FILE *log = nullptr; // bytes received
         int sentFd = -1; // sample bytes sent
@@ -38,8 +41,11 @@ private:
     bool readCommands();
     void handle(const CommandParser::Command &command);
     void drainUnheard();
-    bool flushReplies();
-    bool flushSamples();
+    // Writes `pending` (replies_ or samples_) until the line is full, and
+    // drops what it took; samples taken are counted and copied to --sent.
+    // False when the line or --sent failed.
+    bool flush(std::vector<std::uint8_t> &pending);
+    bool copySent(const std::uint8_t *bytes, std::size_t count);
     bool sendDue(std::int64_t now);
     bool sendUnpaced();
     void restartPacing(std::int64_t now);

@@ -1,5 +1,8 @@
 #include "SimOptions.h"
 
+#include "SensorLoop.h"
+#include "link/PortDirectory.h"
+
 #include <QCommandLineParser>
 #include <algorithm>
 
@@ -7,22 +10,28 @@ namespace {
 
 constexpr double MinHeartRate = 20.0;
 constexpr double MaxHeartRate = 300.0;
-constexpr int MaxWriteSize = 4096;
-constexpr int PortCount = 16;
+constexpr int MaxWriteSize = SensorLoop::MaxWriteSize;
+constexpr int FirstPort = PortDirectory::FirstPort;
+constexpr int LastPort = PortDirectory::LastPort;
 
 } // namespace
 
 std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString *error)
 {
     QCommandLineParser parser;
+    const SensorSettings powerUp;
     parser.setApplicationDescription(
         QStringLiteral("A simulated pulse sensor on a pseudo-terminal, linked as COMn in the program's port folder.\n"
-                       "Speaks the sensor's commands; powers up at gain 4x, baseline 0, 200 Hz, not streaming.\n"
-                       "Prints \"ready COMn <device>\" once the link exists and \"sent <count>\" when it ends."));
+                       "Speaks the sensor's commands; powers up at gain %1x, baseline %2, %3 Hz, not streaming.\n"
+                       "Prints \"ready COMn <device>\" once the link exists and \"sent <count>\" when it ends.")
+            .arg(powerUp.gain)
+            .arg(powerUp.baseline)
+            .arg(powerUp.rateHz));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption com(QStringLiteral("com"), QStringLiteral("Port number n of COMn, 1..16 (default 1)."),
-        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption com(QStringLiteral("com"),
+        QStringLiteral("Port number n of COMn, %1..%2 (default 1).").arg(FirstPort).arg(LastPort), QStringLiteral("N"),
+        QStringLiteral("1"));
     const QCommandLineOption serial(QStringLiteral("serial"),
         QStringLiteral("The four-digit serial number to report (default 2468)."), QStringLiteral("DDDD"),
         QStringLiteral("2468"));
@@ -72,8 +81,8 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
     SimOptions options;
     bool ok = false;
     options.portNumber = parser.value(com).toInt(&ok);
-    if (!ok || options.portNumber < 1 || options.portNumber > PortCount) {
-        *error = QStringLiteral("--com takes a number from 1 to %1").arg(PortCount);
+    if (!ok || options.portNumber < FirstPort || options.portNumber > LastPort) {
+        *error = QStringLiteral("--com takes a number from %1 to %2").arg(FirstPort).arg(LastPort);
         return std::nullopt;
     }
     const QString digits = parser.value(serial);
