@@ -34,7 +34,12 @@ public:
     static constexpr int yFor(std::uint8_t sample) { return ZeroLevelY - PlotStep * sample; }
 
     // A new Start: the next sample goes to entry 0; x and the previous y stay.
-    void startRun() { sampleIndex_ = 0; }
+    // What the buffer holds beyond that is no longer one sweep.
+    void startRun()
+    {
+        sampleIndex_ = 0;
+        previousSweepEnd_ = -1;
+    }
 
     // Stores one sample and advances the sweep.
     SweepStep take(std::uint8_t sample)
@@ -49,6 +54,7 @@ public:
         if (plotX_ > WrapBeyondX) {
             plotX_ = InitialPlotX;
             sampleIndex_ = 0;
+            previousSweepEnd_ = index;
         }
         plotX_ += PlotStep;
         previousY_ = currentY;
@@ -60,6 +66,9 @@ public:
     int previousY() const { return previousY_; }
     int sampleIndex() const { return sampleIndex_; }
     int markerLeft() const { return markerLeft_; }
+    // The last entry the sweep before the one in progress wrote (1145 after the
+    // first sweep, 1144 after later ones); -1 while there is none in this run.
+    int previousSweepEnd() const { return previousSweepEnd_; }
 
 private:
     Buffer buffer_{};
@@ -67,4 +76,5 @@ private:
     int previousY_ = InitialPreviousY;
     int sampleIndex_ = 0;
     int markerLeft_ = InitialMarkerLeft;
+    int previousSweepEnd_ = -1;
 };

@@ -24,6 +24,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 
 // Layout values are twips.
@@ -92,6 +94,14 @@ constexpr std::array<OptionLayout, 10> GainLayout{{
 
 constexpr int InitialRateOption = 0; // "200Hz"
 constexpr int InitialGainOption = 3; // "4x"
+
+// The option shown as selected; one always is.
+template <size_t N>
+int checkedOption(const std::array<QRadioButton *, N> &options)
+{
+    const auto it = std::find_if(options.begin(), options.end(), [](const QRadioButton *b) { return b->isChecked(); });
+    return it == options.end() ? 0 : int(it - options.begin());
+}
 
 QRadioButton *makeOption(QWidget *frame, const OptionLayout &o)
 {
@@ -323,15 +333,23 @@ void MainWindow::stop()
 {
     const bool sent = port_->isOpen() && port_->write(SensorCommands::StopStream);
     // The buffer may hold a recording made before the sensor went away, so it
-    // is saved even when the stop command could not be sent.
+    // is saved even when the stop command could not be sent. The index line
+    // says what the window showed at this moment.
+    RecordIndex::Entry facts;
+    facts.rateHz = SensorCommands::RatesHz[size_t(checkedOption(rateOptions_))];
+    facts.gain = checkedOption(gainOptions_) + 1;
+    facts.baseline = baselineLevel_;
+    facts.port = PortDirectory::portName(portNumber_);
+    facts.device = PortDirectory::describe(portNumber_);
     const QString name = RecordWriter::fileName(fileNumber_);
-    QString reason;
-    const bool saved = RecordWriter::save(QDir::current().filePath(name), acquisition_.sweep().sampleBuffer(), &reason);
-    if (saved)
+    const RecordWriter::Saved saved = recordWriter_.save(QDir::currentPath(), fileNumber_, acquisition_.sweep(), facts);
+    if (saved.record)
         ++fileNumber_;
-    if (!saved)
-        showWarning(Texts::RecordNotSaved.arg(name, reason));
-    else if (!sent)
+    if (!saved.record)
+        showWarning(Texts::RecordNotSaved.arg(name, saved.reason));
+    else if (!saved.indexLine)
+        showWarning(Texts::IndexLineMissing.arg(name, RecordIndex::FileName, saved.reason));
+    if (saved.record && !sent)
         showWarning(Texts::StopWithoutPort.arg(name));
 }
 

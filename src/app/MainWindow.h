@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquire/Acquisition.h"
+#include "acquire/RecordWriter.h"
 
 #include <QWidget>
 
@@ -78,6 +79,7 @@ private:
 
     std::unique_ptr<SerialService> port_;
     Acquisition acquisition_;
+    RecordWriter recordWriter_;
 
     // Form-level state.
     int portNumber_ = 1;

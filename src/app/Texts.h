@@ -44,5 +44,8 @@ inline const QString StopWithoutPort =
 // %1: the record file's name, %2: the reason.
 inline const QString RecordNotSaved =
     QStringLiteral("采样记录未能保存到文件“%1” ！\r\r      原因：%2。请排除后再次点击“停止”  ");
+// %1: the record file's name, %2: the index file's name, %3: the reason.
+inline const QString IndexLineMissing =
+    QStringLiteral("采样记录已保存到文件“%1”，但记录索引“%2”中缺少它的一行 ！\r\r      原因：%3。该记录的采样速率、放大倍率和时间未被记下  ");
 
 } // namespace Texts

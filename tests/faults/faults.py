@@ -2,6 +2,7 @@
 program still answers, nothing crashed, and every record file is whole."""
 
 import os
+import re
 import subprocess
 import sys
 import time
@@ -88,17 +89,43 @@ def directory_files(folder):
     return sorted(os.listdir(folder))
 
 
+INDEX = "index.tsv"
+BACKUP = re.compile(r"^(\d+)\.~(\d+)~$")
+
+
 def records(folder):
     """Record files by number; fails on anything else in the folder, such as
-    the temporary file of an interrupted save."""
+    the temporary file of an interrupted save. The index and the numbered
+    backups of earlier records are left out."""
     out = {}
     for name in os.listdir(folder):
         path = os.path.join(folder, name)
+        if (name == INDEX or BACKUP.match(name)) and os.path.isfile(path):
+            continue
         if not name.isdigit() or not os.path.isfile(path):
             raise Failure("unexpected %r in the working directory" % name)
         with open(path, "rb") as f:
             out[int(name)] = f.read()
     return out
+
+
+def backups(folder):
+    """The numbered backups by name, with their bytes."""
+    out = {}
+    for name in os.listdir(folder):
+        if BACKUP.match(name):
+            with open(os.path.join(folder, name), "rb") as f:
+                out[name] = f.read()
+    return out
+
+
+def index_lines(folder):
+    """The index's lines as lists of fields, header first; [] without one."""
+    path = os.path.join(folder, INDEX)
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [line.rstrip("\n").split("\t") for line in f]
 
 
 def wait_record(program, number, timeout=5):

@@ -1,13 +1,18 @@
 """A Stop whose record cannot be saved: a working directory that cannot be
 written, a folder already named "1", a full file system. Each time: one
 warning, no partial file, an earlier file of that name left as it was, and
-once the cause is gone the next Stop saves under the same number.
+once the cause is gone the next Stop saves under the same number, keeping
+the earlier file as "1.~1~".
 
 Each case streams a short ramp (less than a sweep) first, so that the record
-saved in the end has a known content: the samples sent, from the second on."""
+saved in the end has a known content: the samples sent, from the second on.
+
+And two launches in one folder: the second session's "1" keeps the first's
+as "1.~1~", and pulse-record reads from the index how each was made."""
 
 import contextlib
 import os
+import re
 import subprocess
 import time
 
@@ -77,9 +82,10 @@ class WriteShim:
             os.remove(self.flag)
 
 
-def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_failure):
+def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_failure, earlier=None):
     """The common sequence; `break_save` and `mend` put the cause in place
-    and take it away, `prepare` runs before the program starts."""
+    and take it away, `prepare` runs before the program starts. `earlier` is
+    the file "1" that the first good save keeps as a backup."""
     prepare()
     sim, program, window = faults.streaming_session(s)
     sim.wait_sent(SAMPLES, timeout=10)
@@ -113,6 +119,10 @@ def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_fa
     faults.check_record(faults.wait_record(program, 2), "2", expected=expected)
     if sorted(faults.records(s.workdir)) != [1, 2]:
         raise Failure("the working directory holds %s" % faults.directory_files(s.workdir))
+    if faults.backups(s.workdir) != ({"1.~1~": earlier} if earlier else {}):
+        raise Failure("backups after the saves: %s" % sorted(faults.backups(s.workdir)))
+    if [line[0] for line in faults.index_lines(s.workdir)] != ["record", "1", "2"]:
+        raise Failure("the index holds %s" % faults.index_lines(s.workdir))
     faults.exit_cleanly(program, window)
 
 
@@ -158,10 +168,7 @@ def case_read_only_dir(s):
             read_only = shim.fail
 
         record_and_stop(s, lambda: write_earlier(s), lambda: read_only(True), lambda: read_only(False),
-                        ["1"], leaves_earlier_file(s))
-        with open(os.path.join(s.workdir, "1"), "rb") as f:
-            if len(f.read()) != RECORD_SIZE:
-                raise Failure('the earlier "1" was not replaced by a whole record')
+                        ["1"], leaves_earlier_file(s), EARLIER)
 
 
 def case_folder_named_1(s):
@@ -242,7 +249,55 @@ def case_disk_full(s):
                     raise Failure('the earlier file "1" was replaced by a failed save (%d bytes now)'
                               % os.path.getsize(os.path.join(s.workdir, "1")))
 
-        record_and_stop(s, lambda: write_earlier(s), fill, mend, ["1"], after_failure)
+        record_and_stop(s, lambda: write_earlier(s), fill, mend, ["1"], after_failure, EARLIER)
+
+
+def show_record(path):
+    """pulse-record show, without --rate: what it prints, on success only."""
+    p = subprocess.run([os.environ["PULSE_RECORD_TOOL"], "show", path], capture_output=True, timeout=30)
+    if p.returncode != 0 or p.stderr:
+        raise Failure("pulse-record show %s: exit %d, %s" % (path, p.returncode, p.stderr.decode()))
+    return p.stdout.decode("utf-8")
+
+
+def case_two_launches(s):
+    """The second session runs at 300 Hz and 4x with a steady pulse of 90 a
+    minute for more than two sweeps, so its record joins two sweeps."""
+    pulse = ("--heart-rate", "90", "--no-variability")
+    sim, program, window = s.start_streaming(*pulse)
+    sim.wait_sent(300, timeout=10)
+    window.click_control("Command5")
+    first = faults.wait_record(program, 1)
+    faults.check_record(first, "1")
+    faults.exit_cleanly(program, window)
+    sim.stop()
+
+    sim, program, window = s.start_streaming(*pulse)
+    window.click_control("Option2")  # 300Hz
+    window.click_control("Option9")  # 4x
+    sim.wait_sent(len(sim.sent()) + 2 * RECORD_SIZE + 300, timeout=30)
+    window.click_control("Command5")
+    second = faults.wait_record(program, 1)
+    faults.check_record(second, "1")
+    if faults.backups(s.workdir) != {"1.~1~": first} or second == first:
+        raise Failure('"1.~1~" does not hold the first session\'s record: %s' % sorted(faults.backups(s.workdir)))
+    lines = faults.index_lines(s.workdir)
+    if [(line[0], line[2], line[3], line[5]) for line in lines[1:]] != [("1", "200", "1", "COM1"), ("1", "300", "4", "COM1")]:
+        raise Failure("the index holds %s" % lines)
+
+    out = show_record(os.path.join(s.workdir, "1"))
+    print(out)
+    if not re.search(r"保存于 %s，采样速率 300 Hz，放大倍率 4x，基线 0，端口 COM1（" % re.escape(lines[2][1]), out):
+        raise Failure("show does not say how the record was made:\n" + out)
+    if not re.search(r"按时间顺序：上一轮扫描 \d+ 个采样，交界处缺 1 个（未计入），本轮扫描 \d+ 个", out):
+        raise Failure("show does not put the record in time order:\n" + out)
+    m = re.search(r"心率 ([0-9.]+) 次/分（依据 (\d+) 次心跳，采样速率 300 Hz）", out)
+    if not m or abs(float(m.group(1)) - 90) > 2:
+        raise Failure("the heart rate is not 90 within 2 a minute:\n" + out)
+    # The backup still finds its own line, by its content.
+    if "采样速率 200 Hz，放大倍率 1x" not in show_record(os.path.join(s.workdir, "1.~1~")):
+        raise Failure("show does not describe the backup from its index line")
+    faults.exit_cleanly(program, window)
 
 
 if __name__ == "__main__":
@@ -250,4 +305,5 @@ if __name__ == "__main__":
         "save-read-only-dir": case_read_only_dir,
         "save-folder-named-1": case_folder_named_1,
         "save-disk-full": case_disk_full,
+        "save-two-launches": case_two_launches,
     })

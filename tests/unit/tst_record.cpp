@@ -1,6 +1,8 @@
+#include "acquire/RecordIndex.h"
 #include "acquire/RecordWriter.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,33 +20,127 @@ class RecordTest : public QObject
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-private slots:
-    void offsetKHoldsEntryKPlusOne()
+    static void writeFile(const QString &path, const QByteArray &bytes)
     {
-        QTemporaryDir dir;
-        Sweep::Buffer buffer{};
-        for (size_t i = 0; i < buffer.size(); ++i)
-            buffer[i] = std::uint8_t(i * 7 + 3);
-        const QString path = dir.filePath(RecordWriter::fileName(1));
-        QVERIFY(RecordWriter::save(path, buffer));
-        const QByteArray bytes = readAll(path);
-        QCOMPARE(bytes.size(), 1146);
-        for (int k = 0; k < bytes.size(); ++k)
-            QCOMPARE(std::uint8_t(bytes[k]), buffer[size_t(k) + 1]);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
     }
 
-    void aLongerOldFileIsReplacedWhole()
+    static QStringList files(const QTemporaryDir &dir)
+    {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    static RecordIndex::Entry facts()
+    {
+        RecordIndex::Entry e;
+        e.rateHz = 300;
+        e.gain = 4;
+        e.baseline = 2;
+        e.port = QStringLiteral("COM3");
+        e.device = QStringLiteral("/dev/pts/7");
+        return e;
+    }
+
+    // A sweep fed `count` samples valued i * 7 + 3.
+    static Sweep fed(int count)
+    {
+        Sweep sweep;
+        for (int i = 0; i < count; ++i)
+            sweep.take(std::uint8_t(i * 7 + 3));
+        return sweep;
+    }
+
+private slots:
+    void offsetKHoldsEntryKPlusOneAndTheIndexSaysHow()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath("1");
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(2000, '\x55'));
-        old.close();
-        QVERIFY(RecordWriter::save(path, Sweep::Buffer{}));
-        QCOMPARE(readAll(path), QByteArray(1146, '\0'));
-        // No temporary file is left beside it.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"1"});
+        RecordWriter writer;
+        const Sweep sweep = fed(1146 + 100); // the first sweep whole, then 100 of the second
+        const RecordWriter::Saved saved = writer.save(dir.path(), 1, sweep, facts());
+        QVERIFY(saved.record && saved.indexLine && saved.backup.isEmpty());
+        const QByteArray bytes = readAll(dir.filePath("1"));
+        QCOMPARE(bytes.size(), 1146);
+        for (int k = 0; k < bytes.size(); ++k)
+            QCOMPARE(std::uint8_t(bytes[k]), sweep.sampleBuffer()[size_t(k) + 1]);
+
+        const QList<QByteArray> lines = readAll(dir.filePath(RecordIndex::FileName)).split('\n');
+        QCOMPARE(lines.size(), 3); // header, one line, nothing after the last newline
+        QCOMPARE(lines[0] + '\n', RecordIndex::header());
+        const auto e = RecordIndex::parse(lines[1]);
+        QVERIFY(e);
+        QCOMPARE(e->name, QStringLiteral("1"));
+        QCOMPARE(std::tuple(e->rateHz, e->gain, e->baseline, e->port, e->device),
+                 std::tuple(300, 4, 2, QStringLiteral("COM3"), QStringLiteral("/dev/pts/7")));
+        QCOMPARE(std::pair(e->sampleIndex, e->previousSweepEnd), std::pair(100, 1145));
+        QVERIFY(qAbs(e->savedAt.secsTo(QDateTime::currentDateTime())) < 60);
+        QCOMPARE(e->savedAt.offsetFromUtc(), QDateTime::currentDateTime().offsetFromUtc());
+        QCOMPARE(RecordIndex::line(*e), lines[1] + '\n');
+        QVERIFY(QString::fromUtf8(lines[1].split('\t')[1]).contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$")));
+        QCOMPARE(RecordIndex::find(dir.filePath("1"), bytes).entry.sampleIndex, 100);
+    }
+
+    void theLayoutFollowsTheSweep_data()
+    {
+        QTest::addColumn<int>("fed");
+        QTest::addColumn<int>("previousFirst");
+        QTest::addColumn<int>("previousCount");
+        QTest::addColumn<int>("currentCount");
+        // Offsets: the previous sweep from entry S (offset S - 1) to its last
+        // entry, then the sweep in progress from entry 1 (offset 0).
+        QTest::newRow("first sweep, nothing before it") << 500 << 499 << 0 << 499;
+        QTest::newRow("second sweep: the first ends at entry 1145") << 1146 + 300 << 299 << 846 << 299;
+        QTest::newRow("third sweep: entry 1145 is stale") << 1146 + 1145 + 300 << 299 << 845 << 299;
+        QTest::newRow("just wrapped: the previous sweep but its entry 0") << 1146 << 0 << 1145 << 0;
+        QTest::newRow("one sample in: only entry 0, never saved") << 1147 << 0 << 1145 << 0;
+    }
+
+    void theLayoutFollowsTheSweep()
+    {
+        QFETCH(int, fed);
+        const Sweep sweep = RecordTest::fed(fed);
+        const RecordIndex::Layout l = RecordIndex::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
+        QTEST(l.previousFirst, "previousFirst");
+        QTEST(l.previousCount, "previousCount");
+        QTEST(l.currentCount, "currentCount");
+        QCOMPARE(l.gap(), l.previousCount > 0 && l.currentCount > 0);
+        // What the layout names as the previous sweep's last sample really is the
+        // sample taken just before the sweep in progress began.
+        if (l.previousCount > 0 && l.currentCount > 0) {
+            const int lastOffset = l.previousFirst + l.previousCount - 1;
+            const int entry0 = fed - sweep.sampleIndex();
+            QCOMPARE(sweep.sampleBuffer()[size_t(lastOffset) + 1], std::uint8_t((entry0 - 1) * 7 + 3));
+        }
+    }
+
+    void anEarlierFileIsKeptAsTheNextNumberedBackup()
+    {
+        QTemporaryDir dir;
+        const QByteArray earlier(2000, '\x55');
+        writeFile(dir.filePath("1"), earlier);
+        writeFile(dir.filePath("1.~3~"), "older");
+        writeFile(dir.filePath("1.~x~"), "not a backup number");
+        RecordWriter firstRun;
+        const Sweep sweep = fed(50);
+        QCOMPARE(firstRun.save(dir.path(), 1, sweep, facts()).backup, QStringLiteral("1.~4~"));
+        QCOMPARE(readAll(dir.filePath("1.~4~")), earlier);
+        QCOMPARE(readAll(dir.filePath("1")), RecordWriter::recordBytes(sweep.sampleBuffer()));
+        // A file this run wrote is simply replaced.
+        QVERIFY(firstRun.save(dir.path(), 1, fed(60), facts()).backup.isEmpty());
+        // The next launch keeps it.
+        RecordWriter secondRun;
+        QCOMPARE(secondRun.save(dir.path(), 1, fed(70), facts()).backup, QStringLiteral("1.~5~"));
+        QCOMPARE(readAll(dir.filePath("1.~5~")), RecordWriter::recordBytes(fed(60).sampleBuffer()));
+        QCOMPARE(files(dir), (QStringList{"1", "1.~3~", "1.~4~", "1.~5~", "1.~x~", RecordIndex::FileName}));
+
+        // Each line still finds its record, the backups by their content.
+        QCOMPARE(readAll(dir.filePath(RecordIndex::FileName)).count('\n'), 4);
+        const auto found = RecordIndex::find(dir.filePath("1.~5~"), readAll(dir.filePath("1.~5~")));
+        QCOMPARE(found.status, RecordIndex::Lookup::Found);
+        QCOMPARE(found.entry.sampleIndex, 60);
+        QCOMPARE(RecordIndex::find(dir.filePath("1"), readAll(dir.filePath("1"))).entry.sampleIndex, 70);
+        QCOMPARE(RecordIndex::find(dir.filePath("1.~3~"), "older").status, RecordIndex::Lookup::NoLine);
     }
 
     void aFullDiskLeavesTheEarlierRecordAlone()
@@ -52,11 +148,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("1");
         const QByteArray earlier(2000, '\x42');
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(earlier);
-        }
+        writeFile(path, earlier);
         // A file-size limit makes every write past 100 bytes fail, as a full
         // disk does, and only when the buffered bytes are flushed.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -65,32 +157,57 @@ private slots:
         rlimit tight = old;
         tight.rlim_cur = 100;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-        QString reason;
-        const bool saved = RecordWriter::save(path, Sweep::Buffer{}, &reason);
+        RecordWriter writer;
+        const RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep{}, facts());
         setrlimit(RLIMIT_FSIZE, &old);
-        QVERIFY(!saved);
-        QCOMPARE(reason, QStringLiteral("写入失败，磁盘可能已满"));
+        QVERIFY(!saved.record);
+        QCOMPARE(saved.reason, QStringLiteral("写入失败，磁盘可能已满"));
+        // No backup either: the earlier file stays under its own name.
         QCOMPARE(readAll(path), earlier);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"1"});
+        QCOMPARE(files(dir), QStringList{"1"});
     }
 
     void failuresLeaveNothingBehindAndSayWhy()
     {
         QTemporaryDir dir;
-        QString reason;
+        RecordWriter writer;
         // A folder of the record's name.
-        QVERIFY(QDir(dir.path()).mkdir("1"));
-        QVERIFY(!RecordWriter::save(dir.filePath("1"), Sweep::Buffer{}, &reason));
-        QCOMPARE(reason, QStringLiteral("已有同名的文件夹"));
-        QVERIFY(QFileInfo(dir.filePath("1")).isDir());
+        QVERIFY(QDir(dir.path()).mkpath("1/keep"));
+        RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep{}, facts());
+        QVERIFY(!saved.record);
+        QCOMPARE(saved.reason, QStringLiteral("已有同名的文件夹"));
+        QCOMPARE(QDir(dir.filePath("1")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"keep"});
         // A working "directory" that is really a file: nothing can be created.
-        QFile blocker(dir.filePath("plain"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        reason.clear();
-        QVERIFY(!RecordWriter::save(dir.filePath("plain/2"), Sweep::Buffer{}, &reason));
-        QVERIFY(!reason.isEmpty());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList{"plain"});
+        writeFile(dir.filePath("plain"), {});
+        saved = writer.save(dir.filePath("plain"), 2, Sweep{}, facts());
+        QVERIFY(!saved.record && !saved.reason.isEmpty());
+        QCOMPARE(files(dir), (QStringList{"1", "plain"}));
+        // An index that cannot be written: the record is saved all the same.
+        QVERIFY(QDir(dir.path()).mkdir(RecordIndex::FileName));
+        saved = writer.save(dir.path(), 3, Sweep{}, facts());
+        QVERIFY(saved.record && !saved.indexLine);
+        QCOMPARE(saved.reason, QStringLiteral("已有同名的文件夹"));
+        QCOMPARE(readAll(dir.filePath("3")), QByteArray(1146, '\0'));
+    }
+
+    void indexLinesThatDoNotFit()
+    {
+        QTemporaryDir dir;
+        RecordWriter writer;
+        QVERIFY(writer.save(dir.path(), 1, fed(10), facts()).indexLine);
+        const QByteArray record = readAll(dir.filePath("1"));
+        QByteArray index = readAll(dir.filePath(RecordIndex::FileName));
+        // Changed after it was saved: its line no longer describes it.
+        QCOMPARE(RecordIndex::find(dir.filePath("1"), record.left(1145) + 'x').status, RecordIndex::Lookup::NoLine);
+        // A broken line of that name is reported with its number.
+        writeFile(dir.filePath(RecordIndex::FileName), RecordIndex::header() + "1\t2024-01-01\tfast\n");
+        const auto broken = RecordIndex::find(dir.filePath("1"), record);
+        QCOMPARE(std::pair(broken.status, broken.lineNumber), std::pair(RecordIndex::Lookup::Malformed, 2));
+        // Appending to an index without a final newline starts a line of its own.
+        writeFile(dir.filePath(RecordIndex::FileName), index.chopped(1));
+        QVERIFY(writer.save(dir.path(), 2, fed(20), facts()).indexLine);
+        QCOMPARE(RecordIndex::find(dir.filePath("1"), record).status, RecordIndex::Lookup::Found);
+        QCOMPARE(readAll(dir.filePath(RecordIndex::FileName)).count('\n'), 3);
     }
 };
 

@@ -8,6 +8,7 @@ namespace {
 
 const QString RateOption = QStringLiteral("--rate");
 const QString OutputOption = QStringLiteral("-o");
+const QString AsStoredOption = QStringLiteral("--as-stored");
 
 CommandLine::Result failure(const QString &error)
 {
@@ -29,6 +30,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     QStringList positional;
     std::optional<QString> rate;
     std::optional<QString> output;
+    bool asStored = false;
     bool optionsEnded = false;
 
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -39,6 +41,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         }
         if (arg == QLatin1String("--")) {
             optionsEnded = true;
+            continue;
+        }
+        if (arg == AsStoredOption) {
+            asStored = true;
             continue;
         }
         QString name = arg;
@@ -70,14 +76,18 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         invocation.command = Invocation::Command::Png;
     else if (command == QLatin1String("csv"))
         invocation.command = Invocation::Command::Csv;
+    else if (command == QLatin1String("edf"))
+        invocation.command = Invocation::Command::Edf;
     else
         return failure(RecordTexts::unknownCommand(command));
 
     if (positional.isEmpty())
         return failure(RecordTexts::noFile());
-    if (invocation.command != Invocation::Command::Show && positional.size() > 1)
+    const bool several = invocation.command == Invocation::Command::Show || invocation.command == Invocation::Command::Edf;
+    if (!several && positional.size() > 1)
         return failure(RecordTexts::oneFileOnly(command));
     invocation.files = positional;
+    invocation.asStored = asStored;
 
     if (rate) {
         bool ok = false;
@@ -87,7 +97,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         invocation.rateHz = hz;
     }
     if (output) {
-        if (invocation.command != Invocation::Command::Png)
+        if (invocation.command != Invocation::Command::Png && invocation.command != Invocation::Command::Edf)
             return failure(RecordTexts::outputOnlyForPng());
         if (output->isEmpty())
             return failure(RecordTexts::missingValue(OutputOption));

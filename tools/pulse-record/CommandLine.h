@@ -7,12 +7,13 @@
 // What the operator asked for, parsed from the arguments after the program
 // name. Options may stand anywhere; "--" ends them.
 struct Invocation {
-    enum class Command { Help, Show, Png, Csv };
+    enum class Command { Help, Show, Png, Csv, Edf };
 
     Command command = Command::Help;
     QStringList files;
-    std::optional<double> rateHz; // as given; show falls back to DefaultRateHz
-    QString output; // png only; empty means FILE.png
+    std::optional<double> rateHz; // as given; else the index's, else show falls back to DefaultRateHz
+    QString output; // png and edf; empty means FILE.png or FILE.edf
+    bool asStored = false; // file order instead of time order
 };
 
 class CommandLine {

@@ -74,17 +74,21 @@ std::vector<int> PulseRate::peaks(const std::vector<double> &smoothed, double ra
     return kept;
 }
 
-PulseRate::Estimate PulseRate::estimate(std::span<const std::uint8_t> samples, double rateHz)
+std::vector<int> PulseRate::beats(std::span<const std::uint8_t> samples, double rateHz)
 {
-    Estimate result;
     if (samples.empty() || !(rateHz > 0))
-        return result;
+        return {};
     const auto smoothed = smooth(samples, int(std::lround(SmoothingSeconds * rateHz)));
     const auto [low, high] = std::minmax_element(smoothed.begin(), smoothed.end());
     if (*high - *low < MinSwingCounts)
-        return result;
+        return {};
+    return peaks(smoothed, rateHz);
+}
 
-    const std::vector<int> at = peaks(smoothed, rateHz);
+PulseRate::Estimate PulseRate::estimate(std::span<const std::uint8_t> samples, double rateHz)
+{
+    Estimate result;
+    const std::vector<int> at = beats(samples, rateHz);
     result.peaks = int(at.size());
     if (result.peaks < MinIntervals + 1)
         return result;

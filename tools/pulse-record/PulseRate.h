@@ -16,8 +16,8 @@ public:
     static constexpr double MinPeakSpacingSeconds = 0.33;
     // Less swing than this is no pulse: at gain 1 a beat is about 24 counts.
     static constexpr double MinSwingCounts = 4.0;
-    // A record joins two sweeps at a point it does not mark; an interval that
-    // spans the join (or a missed beat) is mostly far from the others and is
+    // A record read in file order joins two sweeps; an interval that spans
+    // the join (or a missed beat) is mostly far from the others and is
     // dropped. Tight enough that one that slips through moves the mean of a
     // record's six or seven by about 2 % at most; loose enough for the beat's
     // natural variation of about a tenth.
@@ -32,6 +32,9 @@ public:
     };
 
     static Estimate estimate(std::span<const std::uint8_t> samples, double rateHz);
+
+    // Sample positions of the systolic peaks; none where there is no pulse.
+    static std::vector<int> beats(std::span<const std::uint8_t> samples, double rateHz);
 
     // Centred moving average over `width` samples, shortened at the ends.
     static std::vector<double> smooth(std::span<const std::uint8_t> samples, int width);

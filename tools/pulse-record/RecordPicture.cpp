@@ -108,7 +108,8 @@ void drawAxes(QPainter &p, const QString &title, std::optional<double> rateHz)
 
 } // namespace
 
-QImage RecordPicture::render(std::span<const std::uint8_t> samples, const QString &title, std::optional<double> rateHz)
+QImage RecordPicture::render(
+    std::span<const std::uint8_t> samples, const QString &title, std::optional<double> rateHz, int gapAt)
 {
     QImage image(imageSize(), QImage::Format_RGB32);
     image.fill(Paper);
@@ -127,10 +128,18 @@ QImage RecordPicture::render(std::span<const std::uint8_t> samples, const QStrin
 
     // As in the program, the trace is drawn over the reference lines.
     const size_t count = std::min(samples.size(), size_t(RecordWriter::RecordSize));
+    if (gapAt >= 0 && size_t(gapAt) < count) {
+        const int x = samplePoint(gapAt, 0).x();
+        p.setPen(QPen(GapMark, 0, Qt::DotLine));
+        p.drawLine(x, plot.top(), x, plot.bottom());
+    }
     p.setPen(QPen(TraceCanvas::TraceColour, 0));
     if (count == 1)
         p.drawPoint(samplePoint(0, samples[0]));
-    for (size_t i = 1; i < count; ++i)
+    for (size_t i = 1; i < count; ++i) {
+        if (int(i) == gapAt || int(i) - 1 == gapAt)
+            continue;
         p.drawLine(samplePoint(int(i) - 1, samples[i - 1]), samplePoint(int(i), samples[i]));
+    }
     return image;
 }

@@ -40,5 +40,9 @@ public:
     // Axis step of at most MaxTicks ticks over `span`: 1, 2 or 5 times a power of ten.
     static double tickStep(double span);
 
-    static QImage render(std::span<const std::uint8_t> samples, const QString &title, std::optional<double> rateHz);
+    // The slot at `gapAt` (if any) is a sample the record does not hold: no
+    // trace reaches it, a dotted line marks it.
+    static inline const QColor GapMark { 255, 255, 255 };
+    static QImage render(std::span<const std::uint8_t> samples, const QString &title, std::optional<double> rateHz,
+        int gapAt = -1);
 };

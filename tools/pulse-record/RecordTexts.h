@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecordSeries.h"
+#include "acquire/RecordIndex.h"
 #include "acquire/RecordWriter.h"
 
 #include <QString>
@@ -17,27 +19,33 @@ inline const QString RecordBytes = num(RecordWriter::RecordSize);
 
 inline const QString Help
     = QStringLiteral("用法：\n"
-                     "  pulse-record show FILE... [--rate HZ]\n"
-                     "  pulse-record png FILE [-o OUT.png] [--rate HZ]\n"
-                     "  pulse-record csv FILE [--rate HZ]\n"
+                     "  pulse-record show FILE... [--rate HZ] [--as-stored]\n"
+                     "  pulse-record png FILE [-o OUT.png] [--rate HZ] [--as-stored]\n"
+                     "  pulse-record csv FILE [--rate HZ] [--as-stored]\n"
+                     "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]\n"
                      "  pulse-record --help\n"
                      "\n"
                      "查看脉搏采样演示程序保存的记录文件（\"1\"、\"2\"……，每个 %1 字节，每字节一个采样值）。\n"
+                     "记录旁的记录索引 %2 记着每个记录的保存时间、采样速率、放大倍率、基线和端口，\n"
+                     "以及当时扫描的位置：有它时采样按时间顺序排列（上一轮扫描在前，本轮在后），\n"
+                     "两轮交界处记录缺的 1 个采样会标出；最后 1 字节总是填充，不算采样。\n"
                      "\n"
                      "命令：\n"
-                     "  show   逐个检查文件大小，显示最小值、最大值、平均值和由脉搏波峰估计的心率\n"
+                     "  show   逐个检查文件大小，显示索引中的信息、最小值、最大值、平均值和由脉搏波峰估计的心率\n"
                      "  png    把记录画成图片（黄色波形、深蓝底色、两条红色参考线），默认保存为 FILE.png\n"
-                     "  csv    每个采样输出一行到标准输出：序号、时间（给出 --rate 时）和采样值，供电子表格使用\n"
+                     "  csv    每个采样输出一行到标准输出：文件中的位置、时间（采样速率已知时）、采样值和备注\n"
+                     "  edf    把一个或几个记录依次写成一个 EDF+ 文件，标出每个记录的开始和每次心跳，默认保存为 FILE.edf\n"
                      "\n"
                      "选项：\n"
-                     "  --rate HZ    记录时的采样速率（Hz），如 200、300、400、500、1000；\n"
-                     "               show 不给出时按 200 计算心率，png 给出时画以秒为单位的时间轴\n"
-                     "  -o OUT.png   png 命令的输出文件\n"
-                     "  -h, --help   显示本说明\n"
+                     "  --rate HZ     记录时的采样速率（Hz），如 200、300、400、500、1000；有记录索引时不必给出，\n"
+                     "                给出时优先；show 两者都没有时按 200 计算心率；edf 没有记录索引时必须给出\n"
+                     "  --as-stored   按文件中的存储顺序，不按时间顺序\n"
+                     "  -o OUT        png 或 edf 命令的输出文件\n"
+                     "  -h, --help    显示本说明\n"
                      "\n"
-                     "退出码：0 正常；1 文件有问题（不存在、是文件夹、为空、长度不对、无法读取）或图片无法保存；\n"
-                     "        2 命令行用法错误\n")
-          .arg(RecordBytes);
+                     "退出码：0 正常；1 文件有问题（不存在、是文件夹、为空、长度不对、无法读取、索引中没有它或格式不对）\n"
+                     "        或输出文件无法保存（此时不留下输出文件）；2 命令行用法错误\n")
+          .arg(RecordBytes, RecordIndex::FileName);
 
 // Usage errors (exit 2).
 inline const QString SeeHelp = QStringLiteral("，用法见 pulse-record --help");
@@ -75,7 +83,7 @@ inline QString oneFileOnly(const QString &c)
 }
 inline QString outputOnlyForPng()
 {
-    return QStringLiteral("选项 -o 只用于 png 命令");
+    return QStringLiteral("选项 -o 只用于 png 和 edf 命令");
 }
 
 // Files that cannot be read (exit 1).
@@ -113,6 +121,20 @@ inline QString tooLong(const QString &p, qint64 size)
         .arg(p, num(size), RecordBytes);
 }
 
+// The index beside a record (exit 1; the record is still used, in file order).
+inline QString noIndexLine(const QString &p, const QString &index)
+{
+    return QStringLiteral("记录索引“%1”中没有与文件“%2”内容相符的一行，按存储顺序使用").arg(index, p);
+}
+inline QString badIndexLine(const QString &index, int line)
+{
+    return QStringLiteral("记录索引“%1”第 %2 行格式不对，按存储顺序使用").arg(index, num(line));
+}
+inline QString indexUnreadable(const QString &index)
+{
+    return QStringLiteral("无法读取记录索引“%1”，按存储顺序使用").arg(index);
+}
+
 // png.
 inline QString sameAsRecord(const QString &p)
 {
@@ -132,6 +154,31 @@ inline QString sizeLine(const QString &p, qint64 size, bool right)
 {
     return right ? QStringLiteral("文件“%1”：%2 字节").arg(p, num(size))
                  : QStringLiteral("文件“%1”：%2 字节（应为 %3 字节）").arg(p, num(size), RecordBytes);
+}
+inline QString factsLine(const RecordIndex::Entry &e)
+{
+    return QStringLiteral("  保存于 %1，采样速率 %2 Hz，放大倍率 %3x，基线 %4，端口 %5（%6）")
+        .arg(RecordIndex::timeText(e.savedAt), num(e.rateHz), num(e.gain), num(e.baseline), e.port, e.device);
+}
+inline QString orderLine(const RecordSeries &s, bool timeOrder, bool indexed)
+{
+    const int count = int(s.values.size());
+    if (!timeOrder)
+        return (indexed ? QStringLiteral("  按存储顺序：%1 个采样") : QStringLiteral("  没有记录索引，按存储顺序：%1 个采样"))
+                   .arg(num(count))
+            + (s.leftOut.empty() ? QString() : QStringLiteral("，最后 1 字节为填充"));
+    QStringList parts;
+    if (s.previousCount > 0)
+        parts << QStringLiteral("上一轮扫描 %1 个采样").arg(num(s.previousCount));
+    if (s.gapAt >= 0)
+        parts << QStringLiteral("交界处缺 1 个（未计入）");
+    const int current = count - s.previousCount - (s.gapAt >= 0 ? 1 : 0);
+    if (current > 0)
+        parts << QStringLiteral("本轮扫描 %1 个").arg(num(current));
+    QString line = QStringLiteral("  按时间顺序：") + parts.join(QStringLiteral("，"));
+    if (!s.leftOut.empty())
+        line += QStringLiteral("；另有 %1 字节不是这两轮的采样（填充或更早的扫描），未计入").arg(num(qint64(s.leftOut.size())));
+    return line;
 }
 inline QString valuesLine(int minimum, int maximum, double mean)
 {
@@ -157,6 +204,43 @@ inline QString pictureTitleWithRate(const QString &p, const QString &hz)
 {
     return QStringLiteral("记录文件“%1”，采样速率 %2 Hz").arg(p, hz);
 }
+// edf.
+inline QString edfNeedsRate(const QString &p)
+{
+    return QStringLiteral("文件“%1”旁没有记录索引，请用 --rate 给出采样速率").arg(p);
+}
+inline QString edfRatesDiffer(const QString &p, const QString &hz, const QString &before)
+{
+    return QStringLiteral("文件“%1”的采样速率是 %2 Hz，前面的记录是 %3 Hz；一个 EDF 文件只能有一种速率，可用 --rate 指定")
+        .arg(p, hz, before);
+}
+inline QString edfRateUnusable(double hz)
+{
+    return QStringLiteral("采样速率 %1 Hz 无法写入 EDF 文件：10 秒内不是整数个采样").arg(QString::number(hz, 'g', 12));
+}
+inline QString edfNotWritten(const QString &p)
+{
+    return QStringLiteral("无法写出 EDF 文件“%1”").arg(p);
+}
+inline QString edfNotSaved(const QString &p, const QString &reason)
+{
+    return QStringLiteral("无法保存 EDF 文件“%1”：%2").arg(p, reason);
+}
+inline QString edfSaved(const QString &p, int records)
+{
+    return QStringLiteral("EDF 文件已保存到“%1”（%2 个记录）").arg(p, num(records));
+}
+inline const QString EdfStartUnknown
+    = QStringLiteral("注意：没有记录索引，开始时间未知，EDF 文件中记为 1985-01-01 00:00:00");
+// Annotations: EDFlib keeps at most 40 bytes of each.
+inline QString edfRecordBegins(const QString &name)
+{
+    return QStringLiteral("记录 %1 开始").arg(name);
+}
+inline const QString EdfMissingSample = QStringLiteral("缺 1 个采样");
+inline const QString EdfBeat = QStringLiteral("心跳");
+inline const QString EdfPadding = QStringLiteral("补齐，无数据");
+
 inline const QString ValueAxis = QStringLiteral("采样值");
 inline const QString TimeAxis = QStringLiteral("时间（秒）");
 inline const QString IndexAxis = QStringLiteral("采样序号");

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The index beside the records: one tab-separated UTF-8 line per saved
+// record, saying how and when it was made, under one header line. The
+// records themselves stay raw bytes; only this file describes them.
+class RecordIndex
+{
+public:
+    // Not a number, so it can never be the name of a record or its backup.
+    static inline const QString FileName = QStringLiteral("index.tsv");
+    static const QStringList Columns;
+
+    struct Entry
+    {
+        QString name;              // the record's file name: "1"
+        QDateTime savedAt;         // local time of the Stop, with its UTC offset
+        int rateHz = 0;            // sampling rate and gain shown at the Stop
+        int gain = 0;
+        int baseline = 0;
+        QString port;              // "COM3"
+        QString device;            // what COM3 stood for
+        int sampleIndex = 0;       // the buffer entry the sweep in progress had reached
+        int previousSweepEnd = -1; // the last entry the sweep before it wrote; -1: none in this run
+        QByteArray digest;         // SHA-256 of the record's bytes, hex: ties the line to its file
+    };
+
+    // Where a record's bytes lie in time: the previous sweep's part first,
+    // then the sweep in progress from its second sample on (its first, buffer
+    // entry 0, is never saved). Offsets in neither part are stale or padding.
+    struct Layout
+    {
+        int previousFirst = 0; // file offset
+        int previousCount = 0;
+        int currentCount = 0;  // file offsets 0 .. currentCount - 1
+        // The one sample missing between the two parts.
+        bool gap() const { return previousCount > 0 && currentCount > 0; }
+    };
+    static Layout layout(int sampleIndex, int previousSweepEnd);
+
+    static QByteArray digest(const QByteArray &record);
+    // ISO 8601 with milliseconds and the UTC offset: 2024-05-01T10:00:00.000+08:00
+    static QString timeText(const QDateTime &t);
+    static QByteArray header();
+    static QByteArray line(const Entry &entry);
+    static std::optional<Entry> parse(const QByteArray &line);
+
+    // Adds one line, with the header when the index is new, replacing the
+    // index whole so that it is never left half-written.
+    static bool append(const QString &folder, const Entry &entry, QString *reason = nullptr);
+
+    enum class Lookup { NoIndex, Found, NoLine, Malformed, Unreadable };
+    struct Found
+    {
+        Lookup status = Lookup::NoIndex;
+        Entry entry;
+        QString indexPath;
+        int lineNumber = 0; // of the malformed line, counted from 1
+    };
+    // The line describing the record at `recordPath` whose first bytes are
+    // `record`: the newest line of that name and content, else the newest of
+    // that content (a record later kept as a backup).
+    static Found find(const QString &recordPath, const QByteArray &record);
+};
