@@ -47,6 +47,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Qt's libraries and EDFlib's (libedf1, for pulse-record's EDF+ files) are
+# found from what the programs link, under their names on each release.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window names these Chinese faces; without them its text is boxes.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-ukai, fonts-arphic-uming")

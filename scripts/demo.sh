@@ -15,7 +15,8 @@ shift || true
 
 scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target pulse-demo pulse-sensor-sim
+# Every program: pulse-record looks at the records afterwards.
+cmake --build "$build" --target pulse-demo pulse-sensor-sim pulse-record
 
 build=$(cd "$build" && pwd)
 program=$build/src/pulse-demo
@@ -76,7 +77,8 @@ if ! grep -q '^ready COM1 ' "$sim_output"; then
 fi
 
 echo "The simulated sensor is on COM1: pick COM1 in the port list, then press 开始."
-echo "Record files are saved in $records."
+echo "Record files are saved in $records; look at them with"
+echo "  $build/tools/pulse-record/pulse-record show $records/1"
 status=0
 (cd "$records" && exec "$program") || status=$?
 exit "$status"

@@ -7,6 +7,8 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev
+  # pulse-record's EDF+ export
+  libedf-dev
   # run: the window's Chinese faces, a sans face, Qt's own texts in Chinese
   fonts-arphic-ukai fonts-arphic-uming fonts-dejavu-core qt6-translations-l10n
   # tests that look at the real window, and the tools they use

@@ -1,13 +1,16 @@
 // The record tool's rules without the command line: heart rate, numbers,
-// CSV and argument parsing.
+// time order, CSV, EDF+ read back with EDFlib, and argument parsing.
 #include "CommandLine.h"
 #include "PulseModel.h"
 #include "PulseRate.h"
 #include "RecordCsv.h"
+#include "RecordEdf.h"
 #include "RecordStats.h"
 #include "acquire/RecordWriter.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+#include <edflib.h>
 #include <random>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -44,7 +47,10 @@ private slots:
     void noPulse_data();
     void noPulse();
     void stats();
+    void timeOrderRestoresTheStream_data();
+    void timeOrderRestoresTheStream();
     void csv();
+    void edfReadsBack();
     void commandLine_data();
     void commandLine();
 };
@@ -140,18 +146,143 @@ void RecordAnalysisTest::stats()
     QCOMPARE(RecordStats::of(big).mean, 255.0);
 }
 
+namespace {
+
+// A record as the program saves it after the sweep took `stream`.
+struct Saved {
+    QByteArray bytes;
+    RecordIndex::Layout layout;
+
+    explicit Saved(const Bytes &stream)
+    {
+        Sweep sweep;
+        for (std::uint8_t v : stream)
+            sweep.take(v);
+        bytes = RecordWriter::recordBytes(sweep.sampleBuffer());
+        layout = RecordIndex::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
+    }
+    std::span<const std::uint8_t> view() const
+    {
+        return { reinterpret_cast<const std::uint8_t *>(bytes.constData()), size_t(bytes.size()) };
+    }
+};
+
+} // namespace
+
+void RecordAnalysisTest::timeOrderRestoresTheStream_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("gap");
+    QTest::newRow("first sweep") << 500 << false;
+    QTest::newRow("second sweep") << 1146 + 400 << true;
+    QTest::newRow("third sweep") << 1146 + 1145 + 700 << true;
+    QTest::newRow("third sweep just begun") << 1146 + 1145 << false;
+}
+
+void RecordAnalysisTest::timeOrderRestoresTheStream()
+{
+    QFETCH(int, count);
+    QFETCH(bool, gap);
+    const double rate = 200;
+    const Bytes stream = modelPulse(75, int(rate), count);
+    const Saved saved(stream);
+    const RecordSeries t = RecordSeries::timeOrdered(saved.view(), saved.layout);
+    // The newest samples sent, in order, but for the one slot the record
+    // never holds, which repeats its predecessor.
+    QCOMPARE(t.gapAt >= 0, gap);
+    const size_t n = t.values.size();
+    QVERIFY(n >= 499);
+    for (size_t i = 0; i < n; ++i)
+        QCOMPARE(t.values[i], int(i) == t.gapAt ? t.values[i - 1] : stream[stream.size() - n + i]);
+    QCOMPARE(t.held().size(), n - (gap ? 1 : 0));
+    QCOMPARE(int(t.leftOut.size() + t.held().size()), RecordWriter::RecordSize);
+    QVERIFY(RecordSeries::isPadding(t.leftOut.back()));
+
+    // In time order no beat interval spans a join, so none is dropped.
+    const PulseRate::Estimate e = PulseRate::estimate(t.values, rate);
+    QVERIFY(e.found);
+    QVERIFY(std::abs(e.beatsPerMinute - 75) <= 1.0);
+    QCOMPARE(e.intervals, e.peaks - 1);
+}
+
 void RecordAnalysisTest::csv()
 {
-    const Bytes record { 0, 255, 17 };
-    QCOMPARE(RecordCsv::format(record, std::nullopt), QByteArray("index,value\n0,0\n1,255\n2,17\n"));
-    QCOMPARE(
-        RecordCsv::format(record, 200.0), QByteArray("index,time_s,value\n0,0.0000,0\n1,0.0050,255\n2,0.0100,17\n"));
-    QCOMPARE(RecordCsv::format(record, 300.0).split('\n').at(2), QByteArray("1,0.0033,255"));
+    Bytes record(RecordWriter::RecordSize);
+    for (size_t i = 0; i < record.size(); ++i)
+        record[i] = std::uint8_t(i % 200 + 1);
+    record.back() = 0;
+    QList<QByteArray> lines = RecordCsv::format(RecordSeries::asStored(record), record, std::nullopt).split('\n');
+    QCOMPARE(lines.size(), RecordWriter::RecordSize + 2); // header, every byte, nothing after the last newline
+    QCOMPARE(lines.mid(0, 3), (QList<QByteArray> { "offset,value,note", "0,1,", "1,2," }));
+    QCOMPARE(lines.at(RecordWriter::RecordSize), QByteArray("1145,0,padding"));
 
-    const Bytes full(RecordWriter::RecordSize, 1);
-    const QList<QByteArray> lines = RecordCsv::format(full, 1000.0).split('\n');
-    QCOMPARE(lines.size(), RecordWriter::RecordSize + 2); // header, samples, nothing after the last newline
-    QCOMPARE(lines.at(RecordWriter::RecordSize), QByteArray("1145,1.1450,1"));
+    // Sweep in progress at entry 300 of a later sweep: offsets 299..1143, the
+    // missing slot, offsets 0..298; the first sweep's last sample is stale.
+    const RecordSeries t = RecordSeries::timeOrdered(record, RecordIndex::layout(300, 1144));
+    lines = RecordCsv::format(t, record, 200.0).split('\n');
+    QCOMPARE(lines.size(), RecordWriter::RecordSize + 3); // and one line for the missing slot
+    QCOMPARE(lines.mid(0, 3), (QList<QByteArray> { "offset,time_s,value,note", "299,0.0000,100,", "300,0.0050,101," }));
+    QCOMPARE(lines.mid(845, 3), (QList<QByteArray> { "1143,4.2200,144,", ",4.2250,,missing", "0,4.2300,1," }));
+    QCOMPARE(lines.mid(1145, 3), (QList<QByteArray> { "298,5.7200,99,", "1144,,145,stale", "1145,,0,padding" }));
+    QCOMPARE(RecordCsv::format(t, record, 300.0).split('\n').at(2), QByteArray("300,0.0033,101,"));
+}
+
+void RecordAnalysisTest::edfReadsBack()
+{
+    const double rate = 300;
+    const Saved saved(modelPulse(90, int(rate), 1146 + 600));
+    RecordIndex::Entry facts;
+    facts.savedAt = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 5, 250), Qt::OffsetFromUTC, 8 * 3600);
+    facts.rateHz = 300;
+    const std::vector<RecordEdf::Part> parts = {
+        { "1", RecordSeries::timeOrdered(saved.view(), saved.layout), facts },
+        { "2", RecordSeries::asStored(saved.view()), std::nullopt },
+    };
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("x.edf"));
+    QString error;
+    QVERIFY(RecordEdf::write(QString::fromLocal8Bit(path), parts, rate, &error));
+
+    edf_hdr_struct h {};
+    QCOMPARE(edfopen_file_readonly(path.constData(), &h, EDFLIB_READ_ALL_ANNOTATIONS), 0);
+    const auto &signal = h.signalparam[0];
+    QCOMPARE(std::pair(h.filetype, h.edfsignals), std::pair(EDFLIB_FILETYPE_EDFPLUS, 1));
+    QCOMPARE(double(signal.smp_in_datarecord) * EDFLIB_TIME_DIMENSION / double(h.datarecord_duration), rate);
+    QCOMPARE(std::tuple(signal.dig_min, signal.dig_max, signal.phys_min, signal.phys_max), std::tuple(0, 255, 0.0, 255.0));
+    QCOMPARE(QByteArray(signal.physdimension).trimmed(), QByteArray("counts"));
+    const size_t first = parts[0].series.values.size();
+    const size_t held = first + parts[1].series.values.size();
+    // Padded to whole data records of a tenth of a second, with the last value.
+    QCOMPARE(signal.smp_in_file, (long long)((held + 29) / 30 * 30));
+    std::vector<int> read(size_t(signal.smp_in_file));
+    QCOMPARE(edfread_digital_samples(h.handle, 0, int(read.size()), read.data()), int(read.size()));
+    for (size_t i = 0; i < read.size(); ++i) {
+        const auto &values = i < first ? parts[0].series.values : parts[1].series.values;
+        QCOMPARE(read[i], int(i < held ? values[i < first ? i : i - first] : parts[1].series.values.back()));
+    }
+    // The first sample came the record's length before the Stop, in local time.
+    const QDateTime start = facts.savedAt.addMSecs(-std::llround(1000.0 * double(first) / rate));
+    QCOMPARE(QDate(h.startdate_year, h.startdate_month, h.startdate_day), start.date());
+    QCOMPARE(QTime(h.starttime_hour, h.starttime_minute, h.starttime_second, int(h.starttime_subsecond / 10000)),
+        start.time());
+
+    QMap<QString, QList<double>> notes;
+    for (long long i = 0; i < h.annotations_in_file; ++i) {
+        edf_annotation_struct a {};
+        QCOMPARE(edf_get_annotation(h.handle, int(i), &a), 0);
+        notes[QString::fromUtf8(a.annotation)] << double(a.onset) / EDFLIB_TIME_DIMENSION;
+    }
+    edfclose_file(h.handle);
+    const auto at = [&](double slot) { return std::round(slot / rate * 1e4) / 1e4; };
+    QCOMPARE(notes.take("记录 1 开始"), QList<double> { 0.0 });
+    QCOMPARE(notes.take("记录 2 开始"), QList<double> { at(first) });
+    QCOMPARE(notes.take("缺 1 个采样"), QList<double> { at(parts[0].series.gapAt) });
+    QCOMPARE(notes.take("补齐，无数据"), QList<double> { at(held) });
+    const qsizetype beats = qsizetype(PulseRate::beats(parts[0].series.values, rate).size()
+        + PulseRate::beats(parts[1].series.values, rate).size());
+    QVERIFY(beats >= 10);
+    QCOMPARE(notes.take("心跳").size(), beats);
+    QVERIFY(notes.isEmpty());
 }
 
 void RecordAnalysisTest::commandLine_data()

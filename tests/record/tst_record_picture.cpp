@@ -40,6 +40,7 @@ private slots:
     void constantTraceIsOnePixelThick();
     void traceOverReferenceLines();
     void shortRecordStopsEarly();
+    void missingSampleIsMarkedNotDrawn();
     void tickSteps();
 };
 
@@ -113,6 +114,20 @@ void RecordPictureTest::shortRecordStopsEarly()
     QCOMPARE(at(image, expectedColumn(count - 1), expectedRow(200)), TraceCanvas::TraceColour);
     for (int i = count + 1; i < RecordSize; ++i)
         QCOMPARE(at(image, expectedColumn(i), expectedRow(200)), TraceCanvas::Background);
+}
+
+void RecordPictureTest::missingSampleIsMarkedNotDrawn()
+{
+    const int gap = 300;
+    const QImage image = RecordPicture::render(Bytes(RecordSize - 1, 200), QStringLiteral("gap"), 200.0, gap);
+    const int row = expectedRow(200);
+    QCOMPARE(at(image, expectedColumn(gap - 1), row), TraceCanvas::TraceColour);
+    QCOMPARE(at(image, expectedColumn(gap + 1), row), TraceCanvas::TraceColour);
+    QVERIFY(at(image, expectedColumn(gap), row) != TraceCanvas::TraceColour);
+    int marks = 0;
+    for (int y = RecordPicture::plotRect().top(); y <= RecordPicture::plotRect().bottom(); ++y)
+        marks += at(image, expectedColumn(gap), y) == RecordPicture::GapMark;
+    QVERIFY(marks > RecordPicture::plotRect().height() / 4);
 }
 
 void RecordPictureTest::tickSteps()

@@ -164,7 +164,7 @@ inline QString orderLine(const RecordSeries &s, bool timeOrder, bool indexed)
 {
     const int count = int(s.values.size());
     if (!timeOrder)
-        return (indexed ? QStringLiteral("  按存储顺序：%1 个采样") : QStringLiteral("  没有记录索引，按存储顺序：%1 个采样"))
+        return (indexed ? QStringLiteral("  按存储顺序：%1 个采样") : QStringLiteral("  没有索引信息，按存储顺序：%1 个采样"))
                    .arg(num(count))
             + (s.leftOut.empty() ? QString() : QStringLiteral("，最后 1 字节为填充"));
     QStringList parts;
