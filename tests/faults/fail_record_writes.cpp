@@ -1,8 +1,10 @@
 // Preloaded into the program where no small file system can be mounted: makes
 // write() fail with ENOSPC on files in one folder while a flag file exists,
-// as a full disk would. Everything else is written as usual.
+// as a full disk would, and rename() of files there fail with EACCES while
+// another one does. Everything else is written as usual.
 //
 //   PULSE_FAIL_WRITES_IN=<folder>  PULSE_FAIL_WRITES_WHILE=<flag file>
+//   PULSE_FAIL_RENAMES_WHILE=<flag file>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,13 +15,20 @@
 namespace {
 
 using WriteFn = ssize_t (*)(int, const void *, size_t);
+using RenameFn = int (*)(const char *, const char *);
+
+bool inFolderWhile(const char *path, const char *flagVariable)
+{
+    const char *folder = std::getenv("PULSE_FAIL_WRITES_IN");
+    const char *flag = std::getenv(flagVariable);
+    if (!folder || !flag || ::access(flag, F_OK) != 0)
+        return false;
+    const size_t length = std::strlen(folder);
+    return std::strncmp(path, folder, length) == 0 && path[length] == '/';
+}
 
 bool shouldFail(int fd)
 {
-    const char *folder = std::getenv("PULSE_FAIL_WRITES_IN");
-    const char *flag = std::getenv("PULSE_FAIL_WRITES_WHILE");
-    if (!folder || !flag || ::access(flag, F_OK) != 0)
-        return false;
     char link[64];
     char path[4096];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
@@ -27,8 +36,7 @@ bool shouldFail(int fd)
     if (n <= 0)
         return false;
     path[n] = '\0';
-    const size_t length = std::strlen(folder);
-    return std::strncmp(path, folder, length) == 0 && path[length] == '/';
+    return inFolderWhile(path, "PULSE_FAIL_WRITES_WHILE");
 }
 
 } // namespace
@@ -43,4 +51,14 @@ extern "C" ssize_t write(int fd, const void *data, size_t size)
         return -1;
     }
     return real(fd, data, size);
+}
+
+extern "C" int rename(const char *from, const char *to)
+{
+    static const auto real = reinterpret_cast<RenameFn>(::dlsym(RTLD_NEXT, "rename"));
+    if (inFolderWhile(from, "PULSE_FAIL_RENAMES_WHILE")) {
+        errno = EACCES;
+        return -1;
+    }
+    return real(from, to);
 }

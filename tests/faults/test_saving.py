@@ -1,5 +1,6 @@
 """A Stop whose record cannot be saved: a working directory that cannot be
-written, a folder already named "1", a full file system. Each time: one
+written, a folder already named "1", a full file system, an earlier "1" that
+cannot be renamed to its backup. Each time: one
 warning, no partial file, an earlier file of that name left as it was, and
 once the cause is gone the next Stop saves under the same number, keeping
 the earlier file as "1.~1~".
@@ -50,14 +51,15 @@ def can_mount(workdir):
 
 
 class WriteShim:
-    """Makes the program's writes into its working directory fail while a
-    flag file exists (a preloaded library), where nothing can be mounted."""
+    """Makes the program's writes (or renames) in its working directory fail
+    while a flag file exists (a preloaded library), where nothing can be
+    mounted or nothing else can stop a rename."""
 
-    def __init__(self, s):
-        print("nothing can be mounted here: a preloaded library fails the writes instead")
-        self.flag = os.path.join(s.artefacts, "fail-writes")
+    def __init__(self, s, what="writes"):
+        print("a preloaded library fails the %s" % what)
+        self.flag = os.path.join(s.artefacts, "fail-" + what)
         os.environ["PULSE_FAIL_WRITES_IN"] = os.path.realpath(s.workdir)
-        os.environ["PULSE_FAIL_WRITES_WHILE"] = self.flag
+        os.environ["PULSE_FAIL_%s_WHILE" % what.upper()] = self.flag
         start_program = s.start_program
 
         def start_with_shim():
@@ -252,6 +254,16 @@ def case_disk_full(s):
         record_and_stop(s, lambda: write_earlier(s), fill, mend, ["1"], after_failure, EARLIER)
 
 
+def case_backup_impossible(s):
+    """The earlier "1" cannot be renamed: the save fails before anything
+    changes, and keeps its number."""
+    with contextlib.ExitStack() as cleanup:
+        shim = WriteShim(s, "renames")
+        cleanup.callback(shim.fail, False)
+        record_and_stop(s, lambda: write_earlier(s), lambda: shim.fail(True), lambda: shim.fail(False),
+                        ["1"], leaves_earlier_file(s), EARLIER)
+
+
 def show_record(path):
     """pulse-record show, without --rate: what it prints, on success only."""
     p = subprocess.run([os.environ["PULSE_RECORD_TOOL"], "show", path], capture_output=True, timeout=30)
@@ -306,4 +318,5 @@ if __name__ == "__main__":
         "save-folder-named-1": case_folder_named_1,
         "save-disk-full": case_disk_full,
         "save-two-launches": case_two_launches,
+        "save-backup-impossible": case_backup_impossible,
     })
