@@ -80,9 +80,9 @@ QByteArray RecordIndex::line(const Entry &e)
     return fields.join(u'\t').toUtf8() + '\n';
 }
 
-std::optional<RecordIndex::Entry> RecordIndex::parse(const QByteArray &text)
+std::optional<RecordIndex::Entry> RecordIndex::parse(const QByteArray &line)
 {
-    const QStringList f = QString::fromUtf8(text).split(u'\t');
+    const QStringList f = QString::fromUtf8(line).split(u'\t');
     if (f.size() != Columns.size())
         return std::nullopt;
     constexpr int lastEntry = RecordWriter::FirstEntry + RecordWriter::RecordSize - 1;

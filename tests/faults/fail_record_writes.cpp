@@ -53,6 +53,7 @@ extern "C" ssize_t write(int fd, const void *data, size_t size)
     return real(fd, data, size);
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int rename(const char *from, const char *to)
 {
     static const auto real = reinterpret_cast<RenameFn>(::dlsym(RTLD_NEXT, "rename"));
