@@ -51,7 +51,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # found from what the programs link, under their names on each release.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window names these Chinese faces; without them its text is boxes.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-ukai, fonts-arphic-uming")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-ukai, fonts-arphic-uming, fonts-wqy-microhei")
 # Chinese for the toolkit's own buttons; the launcher's documents folder.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-user-dirs")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

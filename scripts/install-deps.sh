@@ -9,10 +9,12 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   # pulse-record's EDF+ export
   libedf-dev
-  # run: the window's Chinese faces, a sans face, Qt's own texts in Chinese
-  fonts-arphic-ukai fonts-arphic-uming fonts-dejavu-core qt6-translations-l10n
-  # tests that look at the real window, and the tools they use
-  xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3
+  # run: the window's Kai and Song faces, its user-interface face, a sans
+  # face, Qt's own texts in Chinese
+  fonts-arphic-ukai fonts-arphic-uming fonts-wqy-microhei fonts-dejavu-core qt6-translations-l10n
+  # tests that look at the real window, and the tools they use (openbox
+  # frames the window for the centring check)
+  xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3 openbox
   # benchmarks, packaging and install checks
   libbenchmark-dev desktop-file-utils dpkg-dev file
   # static checks

@@ -42,8 +42,10 @@ QFont sansFont(int pixelSize, bool bold)
 
 QFont applicationFont()
 {
-    return font({QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun"),
-                 QStringLiteral("DejaVu Sans")},
+    // A sans-serif user-interface face with both Chinese and Latin glyphs, at
+    // 9 pt (12 px at 96 dpi); the Song face's Latin letters are thin and faint.
+    return font({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                 QStringLiteral("Microsoft YaHei"), QStringLiteral("DejaVu Sans")},
                 12, false);
 }
 

@@ -2,6 +2,8 @@
 
 #include "Artwork.h"
 #include "CaptionLabel.h"
+#include "FlatButton.h"
+#include "GroupFrame.h"
 #include "SweepSurface.h"
 #include "Texts.h"
 #include "acquire/RecordWriter.h"
@@ -16,7 +18,6 @@
 #include <QCoreApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -174,7 +175,7 @@ void MainWindow::buildLayout()
     picture1_->setObjectName(QStringLiteral("Picture1"));
     place(picture1_, 120, 2040, TraceCanvas::SurfaceWidth, TraceCanvas::SurfaceHeight);
 
-    auto *frame1 = new QGroupBox(Texts::RateFrame, this);
+    auto *frame1 = new GroupFrame(Texts::RateFrame, this);
     frame1->setObjectName(QStringLiteral("Frame1"));
     place(frame1, 120, 5040, 6255, 735);
     for (size_t i = 0; i < RateLayout.size(); ++i) {
@@ -182,7 +183,7 @@ void MainWindow::buildLayout()
         connect(rateOptions_[i], &QRadioButton::clicked, this, [this, i] { setRate(int(i)); });
     }
 
-    auto *frame2 = new QGroupBox(Texts::GainFrame, this);
+    auto *frame2 = new GroupFrame(Texts::GainFrame, this);
     frame2->setObjectName(QStringLiteral("Frame2"));
     place(frame2, 120, 5880, 6255, 1095);
     for (size_t i = 0; i < GainLayout.size(); ++i) {
@@ -193,7 +194,7 @@ void MainWindow::buildLayout()
     rateOptions_[InitialRateOption]->setChecked(true);
     gainOptions_[InitialGainOption]->setChecked(true);
 
-    auto *frame3 = new QGroupBox(Texts::BaselineFrame, this);
+    auto *frame3 = new GroupFrame(Texts::BaselineFrame, this);
     frame3->setObjectName(QStringLiteral("Frame3"));
     place(frame3, 6600, 5040, 855, 1935);
     label7_ = new CaptionLabel(frame3);
@@ -204,7 +205,7 @@ void MainWindow::buildLayout()
     setTextColour(label7_, QColor(255, 0, 0));
 
     const auto pictureButton = [frame3](const char *name, bool up, int top) {
-        auto *b = new QPushButton(frame3);
+        auto *b = new FlatButton(frame3);
         b->setObjectName(QString::fromLatin1(name));
         place(b, 120, top, 615, 615);
         b->setIcon(Artwork::triangleIcon(up));
@@ -219,7 +220,7 @@ void MainWindow::buildLayout()
     connect(command2_, &QPushButton::clicked, this, &MainWindow::baselineUp);
     connect(command3_, &QPushButton::clicked, this, &MainWindow::baselineDown);
 
-    auto *frame4 = new QGroupBox(Texts::SerialFrame, this);
+    auto *frame4 = new GroupFrame(Texts::SerialFrame, this);
     frame4->setObjectName(QStringLiteral("Frame4"));
     place(frame4, 7680, 5160, 2295, 735);
     text1_ = new QLineEdit(frame4);
@@ -271,9 +272,30 @@ void MainWindow::runStartup()
     baselineLevel_ = 0;
     label7_->setCaption(QString::number(baselineLevel_));
 
-    // Centred on the screen that shows it.
-    if (const QScreen *s = screen())
-        move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    centreOnScreen();
+}
+
+void MainWindow::centreOnScreen()
+{
+    // The frame is centred, title bar included, once a window manager has
+    // framed the window; until then the frame is the client area.
+    const QScreen *s = screen();
+    if (!s)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(s->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void MainWindow::moveEvent(QMoveEvent *event)
+{
+    // The frame's size is known only once the window manager has put it
+    // round the shown window: centre again then, once.
+    if (!framed_ && frameGeometry().size() != size()) {
+        framed_ = true;
+        centreOnScreen();
+    }
+    QWidget::moveEvent(event);
 }
 
 bool MainWindow::requirePortOpen()

@@ -10,7 +10,6 @@
 
 class CaptionLabel;
 class QComboBox;
-class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -63,12 +62,14 @@ protected:
 
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
     void runStartup();
+    void centreOnScreen();
     bool requirePortOpen();
     bool sendSensorCommand(const QByteArray &command, const QByteArray &parameter);
     void changeBaseline(int step);
@@ -87,6 +88,7 @@ private:
     int fileNumber_ = 1;
     bool acquiring_ = false;
     int pendingQueries_ = 0;
+    bool framed_ = false; // centred again once the window manager framed it
 
     CaptionLabel *label1_ = nullptr;
     CaptionLabel *label14_ = nullptr;

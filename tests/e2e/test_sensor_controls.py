@@ -4,7 +4,7 @@ the real window against the simulated sensor."""
 import subprocess
 import time
 
-from pulsetest import harness
+from pulsetest import harness, layout
 from pulsetest.wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM
 from trace_check import rightmost_trace_column
 from pulsetest.xwindow import Failure, wait_until
@@ -106,6 +106,16 @@ def case_serial_number(s):
         return out.stdout if out.stdout == SERIAL else None
 
     wait_until(shown, 10, "the serial number %s in the box" % SERIAL, interval=0.3)
+    # Readable: dark, full-height digits (Tab takes the selection and the
+    # text cursor away).
+    window.desktop.key("Tab")
+    x, y, w, h = layout.control_rect("Text1")
+    box = window.settled_capture().crop(x + 3, y + 3, w - 6, h - 6)
+    ink = [(yy, sum(box.pixel(xx, yy))) for yy in range(box.height) for xx in range(box.width)
+           if sum(box.pixel(xx, yy)) < 3 * 128]
+    rows = {yy for yy, _ in ink}
+    if len(ink) < 40 or max(rows) - min(rows) < 7 or min(v for _, v in ink) > 3 * 32:
+        raise Failure("the serial number is faint or small: %d dark pixels on %d rows" % (len(ink), len(rows)))
     if not program.running():
         raise Failure("the program is gone")
 

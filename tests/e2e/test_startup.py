@@ -10,6 +10,14 @@ SCREEN_SIZE = (1024, 768)
 # The marker starts at the surface's left edge and is this many pixels wide.
 MARKER_COLUMNS = 195 // layout.TWIPS_PER_PIXEL
 QUIET_SECONDS = 3
+# A frame's caption starts this many pixels in from its left edge.
+CAPTION_LEFT = 8
+FACE = (224, 224, 224)
+ICON_SIZE = 32
+
+
+def dark(c):
+    return sum(c) < 3 * 128
 
 
 def line_rows(surface):
@@ -20,6 +28,35 @@ def line_rows(surface):
         if all(surface.pixel(x, y) == REFERENCE_LINE for x in range(MARKER_COLUMNS + 1, surface.width)):
             rows.append(y)
     return rows
+
+
+def check_frames(image):
+    """Each frame's top line runs through the middle of its caption, and the
+    controls inside the frame stay clear below it."""
+    background = image.pixel(2, 2)
+    for frame in ("Frame1", "Frame2", "Frame3", "Frame4"):
+        fx, fy, fw, fh = layout.control_rect(frame)
+        line = next(y for y in range(fy, fy + fh) if image.pixel(fx + fw - 6, y) != background)
+        caption = [y for y in range(fy, line + 12)
+                   if any(dark(image.pixel(x, y)) for x in range(fx + CAPTION_LEFT, fx + CAPTION_LEFT + 20))]
+        if not caption or abs(line - (caption[0] + caption[-1]) / 2) > 2:
+            raise Failure("%s: top line at y %d, caption on rows %s" % (frame, line, caption[:1] + caption[-1:]))
+        for name in layout.controls_in(frame):
+            x, y, w, h = layout.control_rect(name)
+            ink = [yy for yy in range(y, y + h) for xx in range(x, x + w) if image.pixel(xx, yy) != background]
+            if y <= line + 1 or (ink and min(ink) <= line + 1):
+                raise Failure("%s reaches up to %s's top line at y %d" % (name, frame, line))
+
+
+def check_picture_buttons(image):
+    """The baseline buttons' face is flat and of the layout's colour."""
+    for name in ("Command2", "Command3"):
+        x, y, w, h = layout.control_rect(name)
+        icon = (x + (w - ICON_SIZE) // 2, y + (h - ICON_SIZE) // 2)
+        off = {image.pixel(xx, yy) for yy in range(y + 2, y + h - 2) for xx in range(x + 2, x + w - 2)
+               if not (icon[0] <= xx < icon[0] + ICON_SIZE and icon[1] <= yy < icon[1] + ICON_SIZE)}
+        if off != {FACE}:
+            raise Failure("%s's face shows %s, expected only %s" % (name, sorted(off)[:4], FACE))
 
 
 def case_startup(s):
@@ -37,6 +74,9 @@ def case_startup(s):
     centred = ((SCREEN_SIZE[0] - width) // 2, (SCREEN_SIZE[1] - height) // 2)
     if abs(x - centred[0]) > 1 or abs(y - centred[1]) > 1:
         raise Failure("window at %d,%d, centred would be %d,%d" % (x, y, *centred))
+
+    check_frames(image)
+    check_picture_buttons(image)
 
     surface = window.surface(image)
     rows = line_rows(surface)
@@ -62,5 +102,18 @@ def case_startup(s):
         raise Failure("the program ended by itself")
 
 
+def case_framed(s):
+    """With a window manager the frame, title bar included, is centred."""
+    s.start_window_manager()
+    window = s.start_program().window()
+    window.settled_capture()
+    x, y, width, height = window.frame_geometry()
+    if height <= layout.CLIENT_SIZE[1]:
+        raise Failure("no frame round the window: %dx%d" % (width, height))
+    centred = ((SCREEN_SIZE[0] - width) // 2, (SCREEN_SIZE[1] - height) // 2)
+    if abs(x - centred[0]) > 1 or abs(y - centred[1]) > 1:
+        raise Failure("frame %dx%d at %d,%d, centred would be %d,%d" % (width, height, x, y, *centred))
+
+
 if __name__ == "__main__":
-    harness.main({"startup": case_startup})
+    harness.main({"startup": case_startup, "startup-framed": case_framed})

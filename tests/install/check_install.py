@@ -27,7 +27,7 @@ LAUNCHER = "pulse-demo-launcher"
 # Linked by the programs; the package must pull them in.
 QT_LIBRARIES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6serialport6")
 # Named by the window's fonts, not found by the linker.
-FONT_PACKAGES = ("fonts-arphic-ukai", "fonts-arphic-uming")
+FONT_PACKAGES = ("fonts-arphic-ukai", "fonts-arphic-uming", "fonts-wqy-microhei")
 
 failures = []
 

@@ -301,6 +301,15 @@ class Session:
             time.sleep(0.05)
         return False
 
+    def start_window_manager(self):
+        """Openbox on the display, so that windows get a frame and a title bar."""
+        if self.desktop is None:
+            self.start_display()
+        self._track(Process("openbox", ["openbox"], self.env(display=True), self.artefacts,
+                            os.path.join(self.artefacts, "openbox.log")))
+        wait_until(lambda: b"window id" in self.desktop.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout,
+                   10, "the window manager")
+
     def start_simulator(self, com=1, *options):
         if not os.access(self.simulator_binary, os.X_OK):
             raise Failure("no simulator at %s" % self.simulator_binary)

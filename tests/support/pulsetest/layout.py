@@ -65,6 +65,10 @@ def control_rect(name):
     return fx + to_pixels(left), fy + to_pixels(top), to_pixels(width), to_pixels(height)
 
 
+def controls_in(frame):
+    return [name for name, (container, _) in _IN_FRAME.items() if container == frame]
+
+
 def control_centre(name):
     left, top, width, height = control_rect(name)
     return left + width // 2, top + height // 2

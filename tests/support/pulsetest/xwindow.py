@@ -2,6 +2,7 @@
 press keys and take screenshots, with xdotool, xwd and ImageMagick."""
 
 import os
+import re
 import subprocess
 import time
 
@@ -125,6 +126,17 @@ class Window:
         out = self.desktop.xdotool("getwindowgeometry", "--shell", self.id)
         values = dict(line.split("=", 1) for line in out.split() if "=" in line)
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def frame_geometry(self):
+        """(x, y, width, height) of the window with the frame a window
+        manager put round it."""
+        info = self.desktop.run("xwininfo", "-id", str(self.id)).stdout.decode()
+        x, y = (int(re.search(r"Absolute upper-left %s:\s+(-?\d+)" % a, info).group(1)) for a in "XY")
+        width, height = (int(re.search(r"%s:\s+(\d+)" % a, info).group(1)) for a in ("Width", "Height"))
+        extents = self.desktop.run("xprop", "-id", str(self.id), "_NET_FRAME_EXTENTS").stdout.decode()
+        found = re.findall(r"\d+", extents.partition("=")[2])
+        left, right, top, bottom = (int(v) for v in found) if len(found) == 4 else (0, 0, 0, 0)
+        return x - left, y - top, width + left + right, height + top + bottom
 
     def title(self):
         return self.desktop.xdotool("getwindowname", self.id).rstrip("\n")

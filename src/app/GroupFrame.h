@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QGroupBox>
+
+// A group frame drawn the way the layout places its children: the caption
+// sits in the frame's top line, which runs through the caption's middle, so
+// the children's positions (relative to the frame's top-left corner) fall
+// inside the box. The line is etched, the caption on the window's background.
+//
+// Its option buttons form one exclusive group: they share this parent.
+class GroupFrame : public QGroupBox
+{
+    Q_OBJECT
+public:
+    static constexpr int CaptionLeft = 8; // pixels from the frame's left edge
+    static constexpr int CaptionGap = 2; // line left open either side of it
+
+    using QGroupBox::QGroupBox;
+
+    // Where the top line runs, in pixels from the frame's top.
+    int lineY() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
