@@ -1,11 +1,21 @@
 #include "GroupFrame.h"
 
 #include <QPainter>
+#include <QRadioButton>
 #include <QStyle>
 
 int GroupFrame::lineY() const
 {
     return fontMetrics().height() / 2;
+}
+
+void GroupFrame::tabToCheckedOption()
+{
+    for (QRadioButton *b : findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly)) {
+        const auto follow = [b](bool checked) { b->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); };
+        follow(b->isChecked());
+        connect(b, &QRadioButton::toggled, b, follow);
+    }
 }
 
 void GroupFrame::paintEvent(QPaintEvent *)

@@ -7,7 +7,8 @@
 // the children's positions (relative to the frame's top-left corner) fall
 // inside the box. The line is etched, the caption on the window's background.
 //
-// Its option buttons form one exclusive group: they share this parent.
+// Its option buttons form one exclusive group (they share this parent) and
+// one tab stop: Tab lands on the checked one and leaves the group next.
 class GroupFrame : public QGroupBox
 {
     Q_OBJECT
@@ -19,6 +20,9 @@ public:
 
     // Where the top line runs, in pixels from the frame's top.
     int lineY() const;
+    // Makes the checked option button the group's only tab stop, now and
+    // whenever the selection changes. Call once the buttons exist.
+    void tabToCheckedOption();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

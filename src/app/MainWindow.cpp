@@ -193,6 +193,8 @@ void MainWindow::buildLayout()
     // Part of the layout: selecting them here sends nothing.
     rateOptions_[InitialRateOption]->setChecked(true);
     gainOptions_[InitialGainOption]->setChecked(true);
+    frame1->tabToCheckedOption();
+    frame2->tabToCheckedOption();
 
     auto *frame3 = new GroupFrame(Texts::BaselineFrame, this);
     frame3->setObjectName(QStringLiteral("Frame3"));

@@ -165,17 +165,24 @@ private slots:
             QCOMPARE(child<QWidget>(name)->geometry(), rect);
     }
 
-    void focusStartsOnStopAndFollowsTheLayoutOrder()
+    void tabFollowsTheLayoutOrderAndEntersEachGroupAtItsSelectedOption()
     {
         w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
         QCOMPARE(w->focusWidget(), child<QWidget>("Command5"));
-        const QStringList order = {"Command5", "Command4", "Command3", "Command2", "Option1"};
-        QWidget *at = child<QWidget>("Command5");
-        for (qsizetype i = 1; i < order.size(); ++i) {
-            at = at->nextInFocusChain();
-            QCOMPARE(at->objectName(), order[i]);
-        }
+        const auto tabsFrom = [this](const char *from, const QStringList &order) {
+            child<QWidget>(from)->setFocus();
+            for (const QString &name : order) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QWidget *at = QApplication::focusWidget();
+                QCOMPARE(at->objectName().isEmpty() ? at->parentWidget()->objectName() : at->objectName(), name);
+            }
+        };
+        tabsFrom("Command5", {"Command4", "Command3", "Command2", "Option1", "Option9", "Text1", "Combo1", "Command1",
+                              "Command5"});
+        option(14)->setChecked(true); // 9x comes later in the order than 4x
+        option(3)->setChecked(true);
+        tabsFrom("Command2", {"Option3", "Text1", "Combo1", "Option14", "Command1"});
     }
 
     // --- Port selection ---
