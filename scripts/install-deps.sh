@@ -13,8 +13,8 @@ packages=(
   # face, Qt's own texts in Chinese
   fonts-arphic-ukai fonts-arphic-uming fonts-wqy-microhei fonts-dejavu-core qt6-translations-l10n
   # tests that look at the real window, and the tools they use (openbox
-  # frames the window for the centring check)
-  xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3 openbox
+  # frames the window for the centring check; libxfixes3 tells the cursor)
+  xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3 openbox libxfixes3
   # benchmarks, packaging and install checks
   libbenchmark-dev desktop-file-utils dpkg-dev file
   # static checks

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "Artwork.h"
+#include "BusyCursor.h"
 #include "CaptionLabel.h"
 #include "FlatButton.h"
 #include "GroupFrame.h"
@@ -169,7 +170,10 @@ void MainWindow::buildLayout()
     combo1_->setInsertPolicy(QComboBox::NoInsert);
     combo1_->setMaxVisibleItems(PortDirectory::LastPort);
     setTextColour(combo1_, QColor(0, 0, 0));
-    connect(combo1_, &QComboBox::activated, this, &MainWindow::selectPort);
+    // The list closes and the window repaints before the pauses begin.
+    connect(combo1_, &QComboBox::activated, this, [this](int index) {
+        portPick_.post([this, index] { selectPort(index); });
+    });
 
     picture1_ = new SweepSurface(acquisition_.canvas().image(), this);
     picture1_->setObjectName(QStringLiteral("Picture1"));
@@ -315,12 +319,16 @@ void MainWindow::selectPort(int index)
     if (index >= 0 && index < PortDirectory::LastPort)
         portNumber_ = index + PortDirectory::FirstPort;
 
-    bool ok = port_->open(portNumber_);
-    for (const QByteArray &command : SensorCommands::portInitialisation()) {
-        if (!ok)
-            break;
-        port_->pause(SerialService::Pause::PortInit);
-        ok = port_->write(command);
+    bool ok = false;
+    {
+        const BusyCursor busy;
+        ok = port_->open(portNumber_);
+        for (const QByteArray &command : SensorCommands::portInitialisation()) {
+            if (!ok)
+                break;
+            port_->pause(SerialService::Pause::PortInit);
+            ok = port_->write(command);
+        }
     }
     if (!ok) {
         showWarning(Texts::PortSelectionError);
@@ -428,6 +436,7 @@ bool MainWindow::sendSensorCommand(const QByteArray &command, const QByteArray &
         return false;
     // Stop, change, restart. A write that fails has closed the port and
     // reported it, so the sequence just ends there.
+    const BusyCursor busy;
     if (!port_->write(SensorCommands::StopStream))
         return false;
     port_->pause(SerialService::Pause::Busy);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeferredCall.h"
 #include "acquire/Acquisition.h"
 #include "acquire/RecordWriter.h"
 
@@ -89,6 +90,7 @@ private:
     bool acquiring_ = false;
     int pendingQueries_ = 0;
     bool framed_ = false; // centred again once the window manager framed it
+    DeferredCall portPick_;
 
     CaptionLabel *label1_ = nullptr;
     CaptionLabel *label14_ = nullptr;

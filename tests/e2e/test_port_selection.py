@@ -3,17 +3,40 @@ that is not there is a fault case (tests/faults/test_ports.py)."""
 
 import time
 
-from pulsetest import harness
+from pulsetest import harness, layout
+from pulsetest.image import BACKGROUND, REFERENCE_LINE
 from pulsetest.wire import INITIAL_COMMANDS
 from pulsetest.xwindow import Failure
 
 # Long enough for a stray fourth command to show up after the three.
 AFTERWARDS_SECONDS = 1.5
+# The list must be gone, and the window whole again, well within the first
+# of the three pauses.
+LIST_CLOSES_WITHIN = 0.3
 
 
 def case_initial_commands(s):
-    sim, _, window = s.open_port()
+    sim = s.start_simulator(1)
+    window = s.start_program().window()
+    window.settled_capture()
+    idle_cursor = s.desktop.cursor()
+    (x, y, w, h), shown_for = window.pick_port(1)
+    image, cursor, received = window.capture(), s.desktop.cursor(), sim.received()
+    if shown_for > LIST_CLOSES_WITHIN or received == INITIAL_COMMANDS:
+        raise Failure("the list closed %.2f s after the pick, with %s sent" % (shown_for, received.hex(" ")))
+    # Where the list was, the surface shows again.
+    left, top, width, height = layout.surface_inside()
+    wx, wy, _, _ = window.geometry()
+    stale = {image.pixel(xx, yy) for yy in range(max(top, y - wy), min(top + height, y - wy + h))
+             for xx in range(max(left, x - wx), min(left + width, x - wx + w))} - {BACKGROUND, REFERENCE_LINE}
+    if stale:
+        raise Failure("the window is not repainted where the list was: %s" % sorted(stale)[:4])
+    if cursor == idle_cursor:
+        raise Failure("the cursor stays %r during the pauses" % cursor)
+    sim.wait_received(INITIAL_COMMANDS, timeout=10)
     time.sleep(AFTERWARDS_SECONDS)
+    if s.desktop.cursor() != idle_cursor:
+        raise Failure("the cursor is %r after the pauses, %r before" % (s.desktop.cursor(), idle_cursor))
     if sim.received() != INITIAL_COMMANDS:
         raise Failure("after the initial commands came %s" % sim.received()[len(INITIAL_COMMANDS):].hex(" "))
     if window.warning_boxes():

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,10 +24,15 @@ public:
     {
     }
     QStringList warnings;
+    bool warnedBusy = false; // a warning box under the busy cursor
     bool ended = false;
 
 protected:
-    void showWarning(const QString &text) override { warnings << text; }
+    void showWarning(const QString &text) override
+    {
+        warnings << text;
+        warnedBusy |= QGuiApplication::overrideCursor() != nullptr;
+    }
     void endProgram() override { ended = true; }
 };
 
@@ -187,6 +193,29 @@ private slots:
 
     // --- Port selection ---
 
+    void aPickFromTheListWaitsForTheScreenButNotForLaterInput()
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto *combo = child<QComboBox>("Combo1");
+        QList<int> cursors;
+        fake->onWrite = [&](const QByteArray &) {
+            const QCursor *c = QGuiApplication::overrideCursor();
+            cursors << (c ? c->shape() : -1);
+        };
+        emit combo->activated(0);
+        QVERIFY(fake->log.isEmpty());
+        // A click that comes before the pick ran is handled after it.
+        QTest::mouseClick(option(15), Qt::LeftButton);
+        QCOMPARE(fake->takeLog(), QStringList{"open 1"} + PortInitLog + commandLog("20 34", "09"));
+        QCOMPARE(cursors, QList<int>(cursors.size(), Qt::WaitCursor));
+        QCOMPARE(cursors.size(), 7);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        emit combo->activated(1);
+        QVERIFY(fake->log.isEmpty());
+        QTRY_COMPARE(fake->log, QStringList({"close", "open 2"}) + PortInitLog);
+    }
+
     void portSelectionSendsTheInitialCommandsEveryTime()
     {
         w->selectPort(2);
@@ -208,6 +237,7 @@ private slots:
         w->selectPort(0);
         QCOMPARE(fake->takeLog(), QStringList{"open 1"} + PortInitLog);
         QCOMPARE(w->warnings.size(), 1);
+        QVERIFY(!w->warnedBusy);
     }
 
     void afterAPickTheControlsShowTheSensorsState()

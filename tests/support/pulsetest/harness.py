@@ -199,9 +199,10 @@ class MainWindow(Window):
     def pick_port(self, number, timeout=5):
         """Drops the port list down and clicks entry COM<number>, which picks
         it even when it is already shown (typing a name that the edit field
-        already holds does not). The program then opens the port and, without
-        answering the screen, spends about 1.5 s on the sensor's initial
-        commands."""
+        already holds does not). The program then closes the list, opens the
+        port and, without answering the screen, spends about 1.5 s on the
+        sensor's initial commands. Returns the list's screen rectangle and
+        how many seconds it stayed shown after the click on the entry."""
         left, top, width, height = layout.control_rect("Combo1")
         self.click(left + width - height // 3, top + height // 2)  # the drop-down arrow
         popup = wait_until(self._port_list, timeout, "the port list to drop down")
@@ -209,7 +210,9 @@ class MainWindow(Window):
         # A one-pixel frame round 16 rows of equal height.
         row = (h - 2) / 16
         self.desktop.click(x + w // 2, y + 1 + int(row * (number - 0.5)))
+        clicked = time.monotonic()
         popup.wait_gone(timeout)
+        return (x, y, w, h), time.monotonic() - clicked
 
     def _port_list(self):
         for w in self.desktop.search(pid=self.program.pid):

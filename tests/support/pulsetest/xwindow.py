@@ -1,6 +1,7 @@
 """Real X input and output on one display: find windows by title, click,
 press keys and take screenshots, with xdotool, xwd and ImageMagick."""
 
+import ctypes
 import os
 import re
 import subprocess
@@ -10,6 +11,14 @@ from .image import Image
 
 # /usr/local/bin may hold a stand-in of a different program; use the real one.
 CONVERT = "/usr/bin/convert"
+
+
+class _CursorImage(ctypes.Structure):
+    # XFixesCursorImage; only the name is read.
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("serial", ctypes.c_ulong), ("pixels", ctypes.c_void_p), ("atom", ctypes.c_ulong),
+                ("name", ctypes.c_char_p)]
 
 
 class Failure(AssertionError):
@@ -80,6 +89,20 @@ class Desktop:
         if self.pointer() != (x, y):
             self.xdotool("mousemove", "--sync", x, y)
         self.xdotool("click", button)
+
+    def cursor(self):
+        """The name of the pointer's cursor as shown now ("" for an unnamed one)."""
+        x11, xfixes = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXfixes.so.3")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
+        xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+        display = x11.XOpenDisplay(self.display.encode())
+        try:
+            return (xfixes.XFixesGetCursorImage(display).contents.name or b"").decode()
+        finally:
+            x11.XCloseDisplay(display)
 
     def key(self, *keys):
         self.xdotool("key", "--delay", 40, *keys)
