@@ -60,7 +60,8 @@ def main():
     out = os.path.abspath(args.out)
     harness.exit_on_signals()
     with tempfile.TemporaryDirectory(prefix="pulse-screenshot-") as scratch:
-        s = harness.Session("screenshot", args.program, args.simulator, scratch,
+        # The programs run in folders of their own: relative paths would miss.
+        s = harness.Session("screenshot", os.path.abspath(args.program), os.path.abspath(args.simulator), scratch,
                             harness.display_range(args.displays))
         failed = True
         try:
