@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QProxyStyle>
-#include <QStyleFactory>
 #include <QTranslator>
 
 namespace {
@@ -31,8 +30,9 @@ void configureApplication(QApplication &app)
 {
     // One style and one font everywhere, so the window looks the same on
     // every desktop and locale.
-    if (QStyle *style = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(new WindowStyle(style));
+    auto *style = new WindowStyle(QStringLiteral("Fusion"));
+    style->setParent(&app); // the application owns its style
+    QApplication::setStyle(style);
     QApplication::setFont(Artwork::applicationFont());
     QApplication::setWindowIcon(Artwork::windowIcon());
     // A steady text cursor: a blinking one wakes the program twice a second
