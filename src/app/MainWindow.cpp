@@ -10,7 +10,6 @@
 #include "acquire/RecordWriter.h"
 #include "acquire/Twips.h"
 #include "link/PortDirectory.h"
-#include "link/Probe.h"
 #include "link/SensorCommands.h"
 #include "link/SerialNumber.h"
 #include "link/SerialService.h"
@@ -25,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSerialPortInfo>
 
 #include <algorithm>
 
@@ -55,8 +55,9 @@ public:
 
     void refreshToolTips()
     {
+        const QList<QSerialPortInfo> known = QSerialPortInfo::availablePorts();
         for (int i = 0; i < count(); ++i)
-            setItemData(i, PortDirectory::describe(i + PortDirectory::FirstPort), Qt::ToolTipRole);
+            setItemData(i, PortDirectory::describe(i + PortDirectory::FirstPort, known), Qt::ToolTipRole);
     }
 
     void showPopup() override
@@ -319,10 +320,11 @@ void MainWindow::selectPort(int index)
     if (index >= 0 && index < PortDirectory::LastPort)
         portNumber_ = index + PortDirectory::FirstPort;
 
+    QString why;
     bool ok = false;
     {
         const BusyCursor busy;
-        ok = port_->open(portNumber_);
+        ok = port_->open(portNumber_, &why);
         for (const QByteArray &command : SensorCommands::portInitialisation()) {
             if (!ok)
                 break;
@@ -331,7 +333,7 @@ void MainWindow::selectPort(int index)
         }
     }
     if (!ok) {
-        showWarning(Texts::PortSelectionError);
+        showWarning(why.isEmpty() ? Texts::PortSelectionError : Texts::PortSelectionError + Texts::ReasonLine.arg(why));
         return;
     }
     showSensorDefaults();
@@ -372,7 +374,7 @@ void MainWindow::stop()
     facts.gain = checkedOption(gainOptions_) + 1;
     facts.baseline = baselineLevel_;
     facts.port = PortDirectory::portName(portNumber_);
-    facts.device = PortDirectory::describe(portNumber_);
+    facts.device = PortDirectory::device(portNumber_);
     const QString name = RecordWriter::fileName(fileNumber_);
     const RecordWriter::Saved saved = recordWriter_.save(QDir::currentPath(), fileNumber_, acquisition_.sweep(), facts);
     if (saved.record)
@@ -395,12 +397,6 @@ void MainWindow::exitProgram()
 void MainWindow::endProgram()
 {
     QCoreApplication::exit(0);
-}
-
-void MainWindow::paintEvent(QPaintEvent *event)
-{
-    PULSE_PROBE(windowPainted());
-    QWidget::paintEvent(event);
 }
 
 bool MainWindow::event(QEvent *event)
@@ -533,7 +529,6 @@ void MainWindow::takeSamples()
         if (n <= 0)
             break;
         acquisition_.take({reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n)});
-        PULSE_PROBE(samplesTaken(n));
     }
     picture1_->traceChanged(acquisition_.finishBatch());
 }

@@ -1,7 +1,5 @@
 #include "SweepSurface.h"
 
-#include "link/Probe.h"
-
 #include "acquire/Acquisition.h"
 #include "acquire/Sweep.h"
 #include "acquire/TraceCanvas.h"
@@ -67,5 +65,4 @@ void SweepSurface::paintEvent(QPaintEvent *event)
     p.drawRect(marker.adjusted(0, 0, -1, 0));
     p.setClipping(false);
     drawFrame(&p);
-    PULSE_PROBE(tracePainted());
 }

@@ -34,6 +34,8 @@ inline const QString Exit = QStringLiteral("退出");
 inline const QString WarningTitle = QStringLiteral("警告");
 inline const QString PortSelectionError =
     QStringLiteral("端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  ");
+// Added below PortSelectionError when the reason is known. %1: the reason.
+inline const QString ReasonLine = QStringLiteral("\r      原因：%1");
 inline const QString PortNotOpen =
     QStringLiteral("端口未打开 ！\r\r      请先在“请选择传感器通讯端口”下选择传感器的端口  ");
 inline const QString PortLost =

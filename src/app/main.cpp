@@ -1,22 +1,23 @@
 #include "MainWindow.h"
 #include "Startup.h"
+
+#ifdef Q_OS_WIN
 #include "link/QtSerialService.h"
+using SerialLine = QtSerialService;
+#else
+#include "link/PosixSerialLine.h"
+using SerialLine = PosixSerialLine;
+#endif
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    // The trace is repainted in small strips many times a second. Through
-    // shared memory every strip costs an extra round trip to the X server and
-    // a wake-up of two threads; sent plainly it costs one write. Measured: half
-    // the CPU while streaming. An explicit setting by the user wins.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
+    prepareEnvironment();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("pulse-demo"));
     configureApplication(app);
 
-    MainWindow window(std::make_unique<QtSerialService>());
+    MainWindow window(std::make_unique<SerialLine>());
     window.show();
     return app.exec();
 }

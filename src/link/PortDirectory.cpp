@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 QString PortDirectory::portName(int portNumber)
 {
     return QStringLiteral("COM") + QString::number(portNumber);
@@ -52,7 +54,7 @@ QString PortDirectory::resolve(int portNumber)
     return defaultDevice(portNumber);
 }
 
-QString PortDirectory::describe(int portNumber)
+QString PortDirectory::device(int portNumber)
 {
     QString path = resolve(portNumber);
     const QFileInfo info(path);
@@ -61,4 +63,29 @@ QString PortDirectory::describe(int portNumber)
         return target.isEmpty() ? path : target;
     }
     return path;
+}
+
+QString PortDirectory::describe(int portNumber, const QList<QSerialPortInfo> &known)
+{
+    const QString path = resolve(portNumber);
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const auto it = std::find_if(known.begin(), known.end(), [&](const QSerialPortInfo &p) {
+        return p.systemLocation() == canonical || p.portName() == path;
+    });
+    const bool listed = it != known.end();
+    // The built-in table's nodes exist whether or not hardware is behind them,
+    // so only the system's list says they are there; a folder entry is taken
+    // at its word.
+    const bool present = listed || (path != defaultDevice(portNumber) && QFileInfo::exists(path));
+    QStringList lines{device(portNumber) + (present ? QStringLiteral("：已连接") : QStringLiteral("：未连接"))};
+    if (listed) {
+        const QList<QPair<QString, QString>> fields = {{QStringLiteral("描述"), it->description()},
+                                                       {QStringLiteral("制造商"), it->manufacturer()},
+                                                       {QStringLiteral("序列号"), it->serialNumber()}};
+        for (const auto &[label, value] : fields) {
+            if (!value.isEmpty())
+                lines << label + QStringLiteral("：") + value;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
 }

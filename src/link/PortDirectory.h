@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSerialPortInfo>
 #include <QString>
 
 // Maps the operator's port numbers COM1..COM16 to devices of this system.
@@ -21,6 +23,9 @@ public:
     // What opening COM<portNumber> opens: the folder's entry if present,
     // otherwise defaultDevice().
     static QString resolve(int portNumber);
-    // What the entry stands for, for the operator: a link's final target.
-    static QString describe(int portNumber);
+    // The device the entry stands for, for the operator: a link's final target.
+    static QString device(int portNumber);
+    // A tooltip: device(), whether it is there now, and what the system's
+    // port list (`known`) says of it.
+    static QString describe(int portNumber, const QList<QSerialPortInfo> &known);
 };

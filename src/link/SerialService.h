@@ -4,8 +4,8 @@
 #include <QObject>
 #include <QString>
 
-// The serial line to the sensor, as the window uses it. One real backend
-// (QtSerialService) and a recording double in the tests implement it.
+// The serial line to the sensor, as the window uses it. PosixSerialLine (Unix)
+// and QtSerialService (Windows) implement it, a recording double in the tests.
 class SerialService : public QObject
 {
     Q_OBJECT
@@ -13,11 +13,21 @@ public:
     // The two pauses between sensor commands. Neither processes window events:
     // clicks made meanwhile are handled afterwards, in order.
     enum class Pause { Busy, PortInit };
+    static constexpr int BusyDelayMs = 100;
+    static constexpr int PortInitDelayMs = 500;
+    // Received bytes kept for the program while nobody reads them; beyond
+    // this the oldest are dropped, as a full receive buffer would.
+    static constexpr qint64 InBufferSize = 1024;
+
+    // Why a port could not be opened.
+    enum class OpenFailure { Missing, NoPermission, InUse, NotASerialLine, Other };
+    // The reason in the operator's words, naming the device.
+    static QString reason(OpenFailure failure, const QString &device);
 
     using QObject::QObject;
 
     // Opens COM<portNumber> (1..16) at 9600 8N1. On failure the port stays
-    // closed and *why (if given) holds a short reason for logs.
+    // closed and *why (if given) holds reason() for the operator.
     virtual bool open(int portNumber, QString *why = nullptr) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -38,7 +48,8 @@ public:
     // last command must still reach the sensor.
     virtual void discardOutput() = 0;
 
-    virtual void pause(Pause kind) = 0;
+    // A fixed sleep of BusyDelayMs or PortInitDelayMs.
+    virtual void pause(Pause kind);
 
 signals:
     void readyRead();

@@ -230,7 +230,8 @@ private slots:
     {
         fake->absentPorts = {3};
         w->selectPort(2);
-        QCOMPARE(w->warnings, QStringList{"端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  "});
+        // The text as it always was, and the service's reason on a line below.
+        QCOMPARE(w->warnings, QStringList{"端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  \r      原因：absent"});
         QCOMPARE(fake->takeLog(), QStringList{"open 3"});
         QCOMPARE(w->portNumber(), 3); // kept, although the port stayed closed
         QVERIFY(!fake->isOpen());

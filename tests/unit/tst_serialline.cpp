@@ -1,0 +1,256 @@
+// The Unix serial line against real pseudo-terminals and things that are no
+// serial line at all.
+#include "link/PortDirectory.h"
+#include "link/PosixSerialLine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
+
+using Failure = SerialService::OpenFailure;
+
+class SerialLineTest : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir runtime_;
+    int master_ = -1;
+
+    void link(int port, const QString &target)
+    {
+        QVERIFY(QDir().mkpath(PortDirectory::folder()));
+        const QString entry = PortDirectory::folder() + QStringLiteral("/COM%1").arg(port);
+        QFile::remove(entry);
+        QVERIFY(QFile::link(target, entry));
+    }
+
+    // A pseudo-terminal linked as COM7; its master side plays the sensor.
+    QString attach()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+            return {};
+        // Raw at once: a new pty echoes and rewrites bytes.
+        termios t{};
+        tcgetattr(master_, &t);
+        cfmakeraw(&t);
+        tcsetattr(master_, TCSANOW, &t);
+        const QString slave = QString::fromLocal8Bit(ptsname(master_));
+        link(7, slave);
+        return slave;
+    }
+
+    // What the sensor has received by now, without waiting.
+    QByteArray received()
+    {
+        QByteArray out;
+        char buf[256];
+        for (ssize_t n; (n = ::read(master_, buf, sizeof buf)) > 0;)
+            out.append(buf, n);
+        return out;
+    }
+
+    void send(const QByteArray &bytes) { QCOMPARE(::write(master_, bytes.constData(), bytes.size()), bytes.size()); }
+
+    // Root opens anything; without the capabilities that override file
+    // modes it is held to them, as any other user is.
+    static void obeyFileModes(bool obey)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        syscall(SYS_capget, &header, caps);
+        const __u32 overrides = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+        caps[0].effective = obey ? caps[0].effective & ~overrides : caps[0].effective | (caps[0].permitted & overrides);
+        syscall(SYS_capset, &header, caps);
+    }
+
+    void hangUp()
+    {
+        ::close(master_);
+        master_ = -1;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
+    }
+    void cleanup()
+    {
+        if (master_ >= 0)
+            hangUp();
+    }
+
+    void bytesGoOutBeforeWriteReturnsAndComeIn()
+    {
+        QVERIFY(!attach().isEmpty());
+        PosixSerialLine port;
+        QVERIFY(!port.write(" 2")); // closed: refused, not a crash
+        QVERIFY(port.open(7));
+        QVERIFY(port.write(QByteArray("\x20\x34\x00", 3)));
+        QCOMPARE(received(), QByteArray("\x20\x34\x00", 3));
+        QVERIFY(port.write(" 2"));
+        port.discardOutput(); // must not swallow what was written
+        QCOMPARE(received(), QByteArray(" 2"));
+
+        QSignalSpy ready(&port, &SerialService::readyRead);
+        send("\x01\x02\xff");
+        QTRY_VERIFY(ready.count() >= 1);
+        QCOMPARE(port.read(3), QByteArray("\x01\x02\xff"));
+        send("\x05\x06");
+        QTRY_COMPARE(port.bytesAvailable(), 2);
+        port.discardInput();
+        QCOMPARE(port.bytesAvailable(), 0);
+        QCOMPARE(port.bytesRead(), 3);
+    }
+
+    void aTrickleIsHandedOnInBatchesAndAFloodWhole()
+    {
+        QVERIFY(!attach().isEmpty());
+        PosixSerialLine port;
+        QVERIFY(port.open(7));
+        QSignalSpy ready(&port, &SerialService::readyRead);
+        QByteArray got;
+        connect(&port, &SerialService::readyRead, this, [&] { got += port.read(1 << 20); });
+        QByteArray sent;
+        for (int i = 0; i < 60; ++i) {
+            sent += char(i);
+            send(sent.right(1));
+            QTest::qWait(1);
+        }
+        QTRY_COMPARE(got, sent);
+        // One hand-on per tick, and the line woke only at the first bytes of
+        // a burst, not once per byte.
+        QVERIFY2(ready.count() <= 30, qPrintable(QString::number(ready.count())));
+        QVERIFY2(port.wakeUps() <= 3, qPrintable(QString::number(port.wakeUps())));
+
+        // A flood far beyond the receive buffer reaches a reader whole.
+        const QByteArray flood(100000, 'x');
+        for (qsizetype at = 0; at < flood.size();) {
+            const ssize_t n = ::write(master_, flood.constData() + at, size_t(flood.size() - at));
+            at += std::max<ssize_t>(n, 0);
+            QTest::qWait(n > 0 ? 0 : 5);
+        }
+        QTRY_COMPARE(got.size(), sent.size() + flood.size());
+    }
+
+    void unreadBytesKeepTheNewestOfOneBuffer()
+    {
+        QVERIFY(!attach().isEmpty());
+        PosixSerialLine port;
+        QVERIFY(port.open(7));
+        QByteArray sent;
+        for (int i = 0; i < 3000; ++i)
+            sent += char(i % 251);
+        send(sent);
+        QTest::qWait(100);
+        QCOMPARE(port.read(5000), sent.right(SerialService::InBufferSize));
+    }
+
+    void hangUpClosesThePortOnce_data()
+    {
+        QTest::addColumn<bool>("streaming");
+        QTest::newRow("listening") << false;
+        QTest::newRow("reading on ticks") << true;
+    }
+    void hangUpClosesThePortOnce()
+    {
+        QFETCH(bool, streaming);
+        QVERIFY(!attach().isEmpty());
+        PosixSerialLine port;
+        QVERIFY(port.open(7));
+        QSignalSpy failed(&port, &SerialService::failed);
+        if (streaming) {
+            send("\x10\x11");
+            QTRY_COMPARE(port.bytesAvailable(), 2);
+        }
+        hangUp();
+        QTRY_COMPARE(failed.count(), 1);
+        QVERIFY(!port.isOpen());
+        const qint64 wakeUps = port.wakeUps();
+        QTest::qWait(200);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(port.wakeUps(), wakeUps);
+        QVERIFY(!port.write(" 3"));
+        QCOMPARE(failed.count(), 1);
+    }
+
+    void aPortInUseIsRefusedAndKeepsItsOwner()
+    {
+        const QString slave = attach();
+        QVERIFY(!slave.isEmpty());
+        PosixSerialLine first;
+        QVERIFY(first.open(7));
+        PosixSerialLine second;
+        QString why;
+        QVERIFY(!second.open(7, &why));
+        QCOMPARE(why, SerialService::reason(Failure::InUse, slave));
+        // Another link to the same device is the same line.
+        link(6, slave);
+        QVERIFY(!second.open(6, &why));
+        QCOMPARE(why, SerialService::reason(Failure::InUse, slave));
+        send("\x42");
+        QTRY_COMPARE(first.bytesAvailable(), 1);
+        QCOMPARE(first.read(8), QByteArray("\x42"));
+        first.close();
+        QVERIFY(second.open(7)); // free again once closed
+    }
+
+    void whyAPortDoesNotOpen_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<Failure>("failure");
+        const QString dir = runtime_.path();
+        QTest::newRow("no such device") << dir + "/ttyUSB9" << Failure::Missing;
+        QTest::newRow("a folder") << dir << Failure::NotASerialLine;
+        QTest::newRow("a plain file") << dir + "/plain" << Failure::NotASerialLine;
+        QTest::newRow("/dev/null") << "/dev/null" << Failure::NotASerialLine;
+    }
+    void whyAPortDoesNotOpen()
+    {
+        QFETCH(QString, target);
+        QFETCH(Failure, failure);
+        QFile plain(runtime_.path() + "/plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("not a line") > 0);
+        plain.close();
+        link(9, target);
+        PosixSerialLine port;
+        QString why;
+        QVERIFY(!port.open(9, &why));
+        QVERIFY(!port.isOpen());
+        QCOMPARE(why, SerialService::reason(failure, target));
+        QVERIFY(plain.open(QIODevice::ReadOnly));
+        QCOMPARE(plain.readAll(), QByteArray("not a line")); // nothing written to it
+        // Without a folder entry the built-in table's device is named.
+        QVERIFY(!port.open(12, &why));
+        QCOMPARE(why, SerialService::reason(Failure::Missing, "/dev/ttyUSB7"));
+    }
+
+    void noPermission()
+    {
+        const QString slave = attach();
+        QVERIFY(!slave.isEmpty());
+        QVERIFY(::chmod(QFile::encodeName(slave).constData(), 0) == 0);
+        obeyFileModes(true);
+        PosixSerialLine port;
+        QString why;
+        const bool opened = port.open(7, &why);
+        obeyFileModes(false);
+        QVERIFY(!opened);
+        QCOMPARE(why, SerialService::reason(Failure::NoPermission, slave));
+        QVERIFY(why.contains("dialout"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SerialLineTest)
+#include "tst_serialline.moc"
