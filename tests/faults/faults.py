@@ -21,9 +21,9 @@ SANITIZED = os.environ.get("PULSE_FAULTS_SANITIZED") == "1"
 # process carried on.
 SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
 
-# Idle means a few percent of a core at most; a loop spinning on a dead line
-# takes all of it. Generous on purpose: this catches spinning, it does not time.
-IDLE_SHARE = 0.05
+# An idle program wakes only for the operator: well under 1 % of a core. A
+# loop spinning on a dead line takes all of it.
+IDLE_SHARE = 0.01
 
 
 def seconds_setting(name, default):

@@ -1,12 +1,12 @@
-"""Port picks that fail, again and again, and picks while the sensor
-streams: a warning for each failure, the program lives, and a good pick
-afterwards plots on."""
+"""Port picks that fail, again and again, picks while the sensor streams,
+and a second copy of the program picking the port in use: a warning for each
+failure, the program lives, and a good pick afterwards plots on."""
 
 import os
 import time
 
 import faults
-from faults import Failure, INITIAL_COMMANDS, START_STREAM, STOP_STREAM
+from faults import Failure, INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM
 
 # Ports that are not there on any machine: a link in the port folder to
 # nothing, and a link to a file that is no serial line. COM9 and COM16 stand
@@ -104,5 +104,38 @@ def case_pick_while_streaming(s):
     faults.exit_cleanly(program, window)
 
 
+def case_port_in_use(s):
+    sim, first, window = faults.streaming_session(s)
+    sim.wait_sent(20, timeout=10)
+
+    # A second copy on the same desktop, its window over the first's.
+    second = s.start_program()
+    other = second.window()
+    other.settled_capture()
+    other.pick_port(1)
+    faults.expect_one_warning(other, timeout=10, label="in-use")
+    time.sleep(0.5)
+    if sim.received() != INITIAL_COMMANDS + START_STREAM:
+        raise Failure("the sensor heard the second copy: %s" % sim.received().hex(" "))
+    if window.warning_boxes():
+        raise Failure("a warning box in the copy that holds the port")
+    faults.exit_cleanly(second, other)
+
+    # The first copy took every sample, in order.
+    faults.wait_plotting(window)
+    window.click_control("Command5")
+    sim.wait_received(INITIAL_COMMANDS + START_STREAM + STOP_STREAM, timeout=5)
+    sent = sim.wait_sent_settled()
+    record = faults.wait_record(first, 1)
+    faults.check_record(record, "1", max_breaks=1)  # a wrap leaves one
+    kept = record[:RECORD_SIZE - 1].rstrip(b"\0")
+    if len(sent) < RECORD_SIZE and (not kept or not sent[1:].startswith(kept)):
+        raise Failure('record "1" is not the samples the sensor sent')
+    if window.warning_boxes():
+        raise Failure("a warning box after a Stop that reached the sensor")
+    faults.exit_cleanly(first, window)
+
+
 if __name__ == "__main__":
-    faults.main({"absent-ports-again": case_absent_ports_again, "pick-while-streaming": case_pick_while_streaming})
+    faults.main({"absent-ports-again": case_absent_ports_again, "pick-while-streaming": case_pick_while_streaming,
+                 "port-in-use": case_port_in_use})

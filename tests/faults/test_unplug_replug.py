@@ -16,7 +16,7 @@ SECOND_RUN = 300
 def case_unplug_replug(s):
     program = s.start_program()
     window = program.window()
-    window.settled_capture()
+    blank = window.surface(window.settled_capture())
     first = s.start_simulator(1, "--source", "ramp", "--unplug-after", str(UNPLUG_AFTER))
     window.pick_port(1)
     first.wait_received(INITIAL_COMMANDS, timeout=10)
@@ -28,10 +28,16 @@ def case_unplug_replug(s):
 
     faults.expect_one_warning(window, timeout=10, label="unplugged", room=1, after=1)
     share = faults.cpu_share(program.pid, CPU_SECONDS)
-    print("CPU after the unplug: %.1f %% of a core" % (share * 100))
+    print("CPU after the unplug: %.2f %% of a core" % (share * 100))
     if share > faults.IDLE_SHARE:
-        raise Failure("the program uses %.0f %% of a core after the unplug" % (share * 100))
+        raise Failure("the program uses %.1f %% of a core after the unplug" % (share * 100))
     faults.check_alive(program, window)
+    # The trace drawn before the unplug stays on the surface, and stays still.
+    kept = window.surface()
+    if kept.rgb == blank.rgb:
+        raise Failure("the trace is gone after the unplug")
+    if faults.plotting(window, 0.5):
+        raise Failure("the trace changes after the unplug")
 
     # Stop has no line to send on: it says so, and saves anyway.
     window.click_control("Command5")

@@ -164,8 +164,11 @@ class Program(Process):
 
     def __init__(self, session, binary):
         self.session = session
+        # A second copy keeps its own log.
+        earlier = sum(1 for p in session.processes if isinstance(p, Program))
+        log = "program%s.log" % ("-%d" % (earlier + 1) if earlier else "")
         super().__init__("pulse-demo", [binary], session.env(display=True), session.workdir,
-                         os.path.join(session.artefacts, "program.log"))
+                         os.path.join(session.artefacts, log))
 
     def window(self, timeout=15):
         """The main window once it is shown."""
