@@ -136,6 +136,11 @@ def rows(r):
             cpu = r[key]["cpu"]
             out.append(("CPU at 960 samples/s, %s" % label, "< %g %%" % target, spread(cpu, "%.2f %%"),
                         verdict(med(cpu) < target)))
+    for key, label in (("paced10", "10-byte writes"), ("paced1", "1-byte writes")):
+        if key in r:
+            # Times the program's threads were scheduled in: its wake-ups.
+            out.append(("wake-ups per second at 960 samples/s, %s" % label, "—",
+                        spread(r[key]["runs_per_s"], "%.0f"), ""))
     for key, label in (("paced10", "960/s in 10-byte writes"), ("paced1", "960/s in 1-byte writes"),
                        ("unpaced", "unpaced")):
         if key in r:
@@ -190,7 +195,7 @@ def main():
     args = parser.parse_args()
 
     build = os.path.abspath(args.build)
-    bench = scenarios.Bench(program=os.path.abspath(args.program or os.path.join(build, "src", "pulse-demo-probe")),
+    bench = scenarios.Bench(program=os.path.abspath(args.program or os.path.join(build, "bench", "pulse-demo-probe")),
                             simulator=os.path.join(build, "tools", "pulse-sensor-sim", "pulse-sensor-sim"),
                             artefacts=os.path.join(build, "bench-artefacts"),
                             displays=scenarios.harness.display_range(args.displays),

@@ -21,7 +21,7 @@ cmake -S . -B "$build" -G Ninja -DPULSE_BENCH=ON
 cmake --build "$build" --target pulse-demo-probe pulse-sensor-sim
 
 exec env PYTHONPATH=tests/support /usr/bin/python3 -B tests/faults/soak.py \
-  --program "$build/src/pulse-demo-probe" \
+  --program "$build/bench/pulse-demo-probe" \
   --simulator "$build/tools/pulse-sensor-sim/pulse-sensor-sim" \
   --artefacts "$build/soak" \
   --minutes "$minutes" \

@@ -2,6 +2,8 @@
 
 #include "PortDirectory.h"
 
+#include <algorithm>
+
 QtSerialService::QtSerialService(QObject *parent)
     : SerialService(parent)
 {
