@@ -74,7 +74,7 @@ struct OptionLayout
     int left, top, width, height;
 };
 
-constexpr std::array<OptionLayout, 5> RateLayout{{
+constexpr std::array<OptionLayout, SensorCommands::RatesHz.size()> RateLayout{{
     {"Option1", "200Hz", 240, 360, 975, 300},
     {"Option2", "300Hz", 1200, 360, 975, 300},
     {"Option3", "400Hz", 2160, 360, 975, 300},
@@ -82,7 +82,7 @@ constexpr std::array<OptionLayout, 5> RateLayout{{
     {"Option5", "1000Hz", 4080, 360, 855, 255},
 }};
 
-constexpr std::array<OptionLayout, 10> GainLayout{{
+constexpr std::array<OptionLayout, SensorCommands::GainSteps> GainLayout{{
     {"Option6", "1x", 120, 480, 495, 495},
     {"Option7", "2x", 720, 480, 495, 495},
     {"Option8", "3x", 1320, 480, 495, 495},

@@ -3,6 +3,7 @@
 #include "DeferredCall.h"
 #include "acquire/Acquisition.h"
 #include "acquire/RecordWriter.h"
+#include "link/SensorCommands.h"
 
 #include <QWidget>
 
@@ -95,8 +96,8 @@ private:
     CaptionLabel *label14_ = nullptr;
     QComboBox *combo1_ = nullptr;
     SweepSurface *picture1_ = nullptr;
-    std::array<QRadioButton *, 5> rateOptions_{};
-    std::array<QRadioButton *, 10> gainOptions_{};
+    std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_{};
+    std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_{};
     CaptionLabel *label7_ = nullptr;
     QPushButton *command2_ = nullptr;
     QPushButton *command3_ = nullptr;
