@@ -377,13 +377,14 @@ void MainWindow::stop()
     facts.device = PortDirectory::device(portNumber_);
     const QString name = RecordWriter::fileName(fileNumber_);
     const RecordWriter::Saved saved = recordWriter_.save(QDir::currentPath(), fileNumber_, acquisition_.sweep(), facts);
-    if (saved.record)
-        ++fileNumber_;
-    if (!saved.record)
+    if (!saved.record) {
         showWarning(Texts::RecordNotSaved.arg(name, saved.reason));
-    else if (!saved.indexLine)
+        return;
+    }
+    ++fileNumber_;
+    if (!saved.indexLine)
         showWarning(Texts::IndexLineMissing.arg(name, RecordIndex::FileName, saved.reason));
-    if (saved.record && !sent)
+    if (!sent)
         showWarning(Texts::StopWithoutPort.arg(name));
 }
 
