@@ -17,6 +17,8 @@ packages=(
   xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3 openbox libxfixes3
   # benchmarks, packaging and install checks
   libbenchmark-dev desktop-file-utils dpkg-dev file
+  # the Debian 13 test chroot (scripts/test-debian13.sh)
+  debootstrap
   # static checks
   cppcheck clang-tidy
 )

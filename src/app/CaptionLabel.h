@@ -3,9 +3,12 @@
 #include <QLabel>
 
 // A label whose caption keeps its carriage returns exactly as written, while
-// showing each of them as a line break.
+// showing each of them as a line break. Q_OBJECT lets findChild and
+// qobject_cast find it by its own type.
 class CaptionLabel : public QLabel
 {
+    Q_OBJECT
+
 public:
     using QLabel::QLabel;
 
