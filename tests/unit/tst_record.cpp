@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef PULSE_POSIX_TESTS
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 class RecordTest : public QObject
 {
@@ -145,6 +147,9 @@ private slots:
 
     void aFullDiskLeavesTheEarlierRecordAlone()
     {
+#ifndef PULSE_POSIX_TESTS
+        QSKIP("a full disk is imitated with a POSIX file-size limit");
+#else
         QTemporaryDir dir;
         const QString path = dir.filePath("1");
         const QByteArray earlier(2000, '\x42');
@@ -165,6 +170,7 @@ private slots:
         // No backup either: the earlier file stays under its own name.
         QCOMPARE(readAll(path), earlier);
         QCOMPARE(files(dir), QStringList{"1"});
+#endif
     }
 
     void failuresLeaveNothingBehindAndSayWhy()
