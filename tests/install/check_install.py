@@ -215,7 +215,8 @@ def check_package(args, work):
     depends = package_names(deb_field(deb, "Depends"))
     wanted = package_names(deb_field(deb, "Depends") + "," + deb_field(deb, "Recommends"))
     for lib in QT_LIBRARIES + FONT_PACKAGES:
-        check(lib in depends, "Depends lacks " + lib)
+        # Debian 13 renamed some library packages for 64-bit time_t.
+        check(lib in depends or lib + "t64" in depends, "Depends lacks " + lib)
     # pulse-record's EDFlib, under whatever name the release gives it.
     check(any(name.startswith("libedf") for name in depends), "Depends lacks EDFlib (libedf1)")
     check("qt6-translations-l10n" in wanted, "qt6-translations-l10n neither depended on nor recommended")
