@@ -27,6 +27,14 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "test-debian13: needs root (debootstrap, chroot and mount); try: sudo $0" >&2
   exit 2
 fi
+case "$root" in
+  /?*) [ "$(realpath -m "$root")" != / ] || { echo "test-debian13: refusing / as the chroot" >&2; exit 2; } ;;
+  *) echo "test-debian13: PULSE_DEBIAN13_CHROOT must be an absolute path" >&2; exit 2 ;;
+esac
+if ! git -C "$repo" rev-parse --verify -q HEAD >/dev/null; then
+  echo "test-debian13: $repo is not a git checkout with a commit to copy" >&2
+  exit 2
+fi
 
 # Mount points under the chroot, innermost last; unmounted in reverse order.
 mounted=()
