@@ -255,8 +255,7 @@ void MainWindow::buildLayout()
 
     // The focus order of the layout; Stop comes first and has the focus.
     QList<QWidget *> order{command5_, command4_, command3_, command2_};
-    for (QRadioButton *b : rateOptions_)
-        order << b;
+    order.append(QList<QWidget *>(rateOptions_.begin(), rateOptions_.end()));
     for (int i = 0; i < 7; ++i)
         order << gainOptions_[size_t(i)];
     order << text1_ << combo1_ << gainOptions_[7] << gainOptions_[8] << gainOptions_[9] << command1_;

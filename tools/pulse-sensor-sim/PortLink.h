@@ -19,7 +19,7 @@ public:
     // may have taken the name over since.
     void remove();
 
-    QString path() const { return path_; }
+    const QString &path() const { return path_; }
 
 private:
     QString path_;
