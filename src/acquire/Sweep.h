@@ -48,9 +48,9 @@ public:
         buffer_[index] = sample;
         ++sampleIndex_;
         const int currentY = yFor(sample);
-        const int markerLeft = plotX_ + MarkerOffset;
-        const SweepStep step{index, plotX_, previousY_, plotX_ + PlotStep, currentY, markerLeft_, markerLeft};
-        markerLeft_ = markerLeft;
+        const int newMarkerLeft = plotX_ + MarkerOffset;
+        const SweepStep step{index, plotX_, previousY_, plotX_ + PlotStep, currentY, markerLeft_, newMarkerLeft};
+        markerLeft_ = newMarkerLeft;
         if (plotX_ > WrapBeyondX) {
             plotX_ = InitialPlotX;
             sampleIndex_ = 0;
