@@ -2,6 +2,7 @@
 press keys and take screenshots, with xdotool, xwd and ImageMagick."""
 
 import ctypes
+import hashlib
 import os
 import re
 import subprocess
@@ -14,7 +15,7 @@ CONVERT = "/usr/bin/convert"
 
 
 class _CursorImage(ctypes.Structure):
-    # XFixesCursorImage; only the name is read.
+    # XFixesCursorImage.
     _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
                 ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
                 ("serial", ctypes.c_ulong), ("pixels", ctypes.c_void_p), ("atom", ctypes.c_ulong),
@@ -91,16 +92,25 @@ class Desktop:
         self.xdotool("click", button)
 
     def cursor(self):
-        """The name of the pointer's cursor as shown now ("" for an unnamed one)."""
+        """The pointer's cursor as shown now: its name, size, hot spot and a
+        digest of its pixels. Qt 6.4 names its cursors; Qt 6.8 (through
+        xcb-cursor) leaves them unnamed, so the picture tells them apart."""
         x11, xfixes = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXfixes.so.3")
         x11.XOpenDisplay.restype = ctypes.c_void_p
         x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
         x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x11.XFree.argtypes = [ctypes.c_void_p]
         xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
         xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
         display = x11.XOpenDisplay(self.display.encode())
         try:
-            return (xfixes.XFixesGetCursorImage(display).contents.name or b"").decode()
+            found = xfixes.XFixesGetCursorImage(display)
+            c = found.contents
+            pixels = ctypes.string_at(c.pixels, c.width * c.height * ctypes.sizeof(ctypes.c_ulong))
+            shown = "%s %dx%d+%d+%d %s" % ((c.name or b"").decode(), c.width, c.height, c.xhot, c.yhot,
+                                           hashlib.sha1(pixels).hexdigest()[:8])
+            x11.XFree(found)
+            return shown
         finally:
             x11.XCloseDisplay(display)
 
