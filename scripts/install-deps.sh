@@ -20,7 +20,7 @@ packages=(
   # the Debian 13 test chroot (scripts/test-debian13.sh)
   debootstrap
   # static checks
-  cppcheck clang-tidy
+  cppcheck clang-tidy clang-format
 )
 
 missing=()

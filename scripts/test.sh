@@ -18,3 +18,4 @@ ctest --preset asan --timeout 600 -j2 -L 'unit|e2e'
 
 # Static checks that take a second; scripts/lint.sh adds clang-tidy (minutes).
 scripts/lint.sh cppcheck
+scripts/lint.sh format
