@@ -23,7 +23,7 @@ constexpr std::size_t SignalLength = 9600;
 // and length.
 std::vector<std::uint8_t> pulseSignal()
 {
-    PulseModel model({ 72.0, 1, true });
+    PulseModel model({72.0, 1, true});
     model.setSamplingRate(1000);
     model.setGain(6);
     model.setBaseline(2);
@@ -40,14 +40,14 @@ void perSample(benchmark::State &state)
     static const std::vector<std::uint8_t> samples = pulseSignal();
     Acquisition acquisition(ratio);
     // Into a later sweep first: the first one starts off the left edge.
-    acquisition.take({ samples.data(), 2000 });
+    acquisition.take({samples.data(), 2000});
     acquisition.finishBatch();
 
     std::size_t at = 0;
     for (auto _ : state) {
         if (at + batch > samples.size())
             at = 0;
-        acquisition.take({ samples.data() + at, batch });
+        acquisition.take({samples.data() + at, batch});
         TraceUpdate changed = acquisition.finishBatch();
         benchmark::DoNotOptimize(changed);
         at += batch;
@@ -59,10 +59,7 @@ void perSample(benchmark::State &state)
 
 // dpr 1 and 2; batches of 1 (a lone byte woke the program), 15 (one 15 ms
 // tick at 960 samples/s) and 1000 (a flooding line).
-BENCHMARK(perSample)
-    ->ArgNames({ "dpr", "batch" })
-    ->ArgsProduct({ { 1, 2 }, { 1, 15, 1000 } })
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(perSample)->ArgNames({"dpr", "batch"})->ArgsProduct({{1, 2}, {1, 15, 1000}})->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {

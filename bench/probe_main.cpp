@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-
 #include <chrono>
 
 namespace {

@@ -4,7 +4,6 @@
 #include "TraceCanvas.h"
 
 #include <QRect>
-
 #include <span>
 
 // What a batch of samples changed, for the view to show.
@@ -22,8 +21,7 @@ class Acquisition
 public:
     explicit Acquisition(qreal devicePixelRatio = 1.0)
         : canvas_(devicePixelRatio)
-    {
-    }
+    { }
 
     // A new Start: the next sample goes to entry 0, the sweep goes on from
     // where the pen stands.

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <functional>
 
 // Writes a whole file or nothing: the new bytes go to a temporary file beside

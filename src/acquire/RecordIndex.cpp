@@ -7,13 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <algorithm>
 
 const QStringList RecordIndex::Columns = {
-    QStringLiteral("record"),   QStringLiteral("saved_at"), QStringLiteral("rate_hz"),
-    QStringLiteral("gain"),     QStringLiteral("baseline"), QStringLiteral("port"),
-    QStringLiteral("device"),   QStringLiteral("sample_index"), QStringLiteral("previous_sweep_end"),
+    QStringLiteral("record"), QStringLiteral("saved_at"),     QStringLiteral("rate_hz"),
+    QStringLiteral("gain"),   QStringLiteral("baseline"),     QStringLiteral("port"),
+    QStringLiteral("device"), QStringLiteral("sample_index"), QStringLiteral("previous_sweep_end"),
     QStringLiteral("sha256"),
 };
 
@@ -97,8 +96,8 @@ std::optional<RecordIndex::Entry> RecordIndex::parse(const QByteArray &line)
     e.port = f[5];
     e.device = f[6];
     e.digest = f[9].toLatin1();
-    if (e.name.isEmpty() || !e.savedAt.isValid() || !rate || !gain || !baseline || !index || !end
-        || e.digest.size() != 64)
+    if (e.name.isEmpty() || !e.savedAt.isValid() || !rate || !gain || !baseline || !index || !end ||
+        e.digest.size() != 64)
         return std::nullopt;
     e.rateHz = *rate;
     e.gain = *gain;
@@ -116,7 +115,8 @@ bool RecordIndex::append(const QString &folder, const Entry &entry, QString *rea
         QFile old(path);
         if (!old.open(QIODevice::ReadOnly)) {
             if (reason)
-                *reason = QFileInfo(path).isDir() ? QStringLiteral("已有同名的文件夹") : QStringLiteral("无法读取原有索引");
+                *reason =
+                    QFileInfo(path).isDir() ? QStringLiteral("已有同名的文件夹") : QStringLiteral("无法读取原有索引");
             return false;
         }
         content = old.readAll();

@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 // The index beside the records: one tab-separated UTF-8 line per saved
@@ -19,9 +18,9 @@ public:
 
     struct Entry
     {
-        QString name;              // the record's file name: "1"
-        QDateTime savedAt;         // local time of the Stop, with its UTC offset
-        int rateHz = 0;            // sampling rate and gain shown at the Stop
+        QString name;      // the record's file name: "1"
+        QDateTime savedAt; // local time of the Stop, with its UTC offset
+        int rateHz = 0;    // sampling rate and gain shown at the Stop
         int gain = 0;
         int baseline = 0;
         QString port;              // "COM3"
@@ -38,7 +37,7 @@ public:
     {
         int previousFirst = 0; // file offset
         int previousCount = 0;
-        int currentCount = 0;  // file offsets 0 .. currentCount - 1
+        int currentCount = 0; // file offsets 0 .. currentCount - 1
         // The one sample missing between the two parts.
         bool gap() const { return previousCount > 0 && currentCount > 0; }
     };

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-
 #include <cerrno>
 #include <cstdio>
 
@@ -63,8 +62,7 @@ RecordWriter::Saved RecordWriter::save(const QString &folder, int fileNumber, co
             return true;
         const QString backup = backupName(folder, name);
         if (std::rename(QFile::encodeName(path).constData(),
-                        QFile::encodeName(QDir(folder).absoluteFilePath(backup)).constData())
-            != 0) {
+                        QFile::encodeName(QDir(folder).absoluteFilePath(backup)).constData()) != 0) {
             *reason = QStringLiteral("原有文件无法改名为备份“%1”（%2）").arg(backup, renameReason(errno));
             return false;
         }

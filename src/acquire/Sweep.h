@@ -49,7 +49,7 @@ public:
         ++sampleIndex_;
         const int currentY = yFor(sample);
         const int newMarkerLeft = plotX_ + MarkerOffset;
-        const SweepStep step{index, plotX_, previousY_, plotX_ + PlotStep, currentY, markerLeft_, newMarkerLeft};
+        const SweepStep step {index, plotX_, previousY_, plotX_ + PlotStep, currentY, markerLeft_, newMarkerLeft};
         markerLeft_ = newMarkerLeft;
         if (plotX_ > WrapBeyondX) {
             plotX_ = InitialPlotX;
@@ -71,7 +71,7 @@ public:
     int previousSweepEnd() const { return previousSweepEnd_; }
 
 private:
-    Buffer buffer_{};
+    Buffer buffer_ {};
     int plotX_ = InitialPlotX;
     int previousY_ = InitialPreviousY;
     int sampleIndex_ = 0;

@@ -25,8 +25,7 @@ QImage blankImage(qreal ratio)
 TraceCanvas::TraceCanvas(qreal devicePixelRatio)
     : image_(blankImage(devicePixelRatio))
     , background_(image_.copy())
-{
-}
+{ }
 
 void TraceCanvas::setDevicePixelRatio(qreal ratio)
 {
@@ -93,8 +92,7 @@ void TraceCanvas::plot(const SweepStep &step)
         wipe(newLeft, newLeft + MarkerWidth);
 
     painter().drawLine(QLineF(step.x0, step.y0, step.x1, step.y1));
-    dirty_ |= QRectF(QPointF(step.x0, std::min(step.y0, step.y1)),
-                     QPointF(step.x1, std::max(step.y0, step.y1)));
+    dirty_ |= QRectF(QPointF(step.x0, std::min(step.y0, step.y1)), QPointF(step.x1, std::max(step.y0, step.y1)));
 }
 
 QRect TraceCanvas::finish()
@@ -107,6 +105,5 @@ QRect TraceCanvas::finish()
     constexpr qreal k = Twips::PerPixel;
     const QRectF px(twips.left() / k, twips.top() / k, twips.width() / k, twips.height() / k);
     // A pixel of slack each way covers the rasteriser's rounding.
-    return px.toAlignedRect().adjusted(-1, -1, 1, 1)
-        & QRect(QPoint(0, 0), image_.deviceIndependentSize().toSize());
+    return px.toAlignedRect().adjusted(-1, -1, 1, 1) & QRect(QPoint(0, 0), image_.deviceIndependentSize().toSize());
 }

@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QRect>
-
 #include <optional>
 
 // The drawing surface's picture, kept as an image so that a repaint does not
@@ -25,12 +24,12 @@ public:
     static constexpr int HeightTwips = SurfaceHeight - 2 * Twips::PerPixel;
     static constexpr int MarkerWidth = 195;
     static constexpr int LowerLineY = Sweep::ZeroLevelY; // Line1: the level of a sample of 0
-    static constexpr int UpperLineY = 105;  // Line2
+    static constexpr int UpperLineY = 105;               // Line2
     static constexpr int LinesEndX = 9960;
 
-    static inline const QColor Background{0, 0, 192};
-    static inline const QColor TraceColour{255, 255, 0};
-    static inline const QColor LineColour{192, 0, 0};
+    static inline const QColor Background {0, 0, 192};
+    static inline const QColor TraceColour {255, 255, 0};
+    static inline const QColor LineColour {192, 0, 0};
 
     explicit TraceCanvas(qreal devicePixelRatio = 1.0);
 

@@ -6,6 +6,9 @@ namespace Twips {
 
 inline constexpr int PerPixel = 15;
 
-constexpr double toPixels(int twips) { return twips / double(PerPixel); }
+constexpr double toPixels(int twips)
+{
+    return twips / double(PerPixel);
+}
 
 } // namespace Twips

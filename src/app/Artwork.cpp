@@ -35,9 +35,9 @@ QFont songFont(int pixelSize)
 
 QFont sansFont(int pixelSize, bool bold)
 {
-    return font({QStringLiteral("DejaVu Sans"), QStringLiteral("Microsoft Sans Serif"),
-                 QStringLiteral("Liberation Sans")},
-                pixelSize, bold);
+    return font(
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans")},
+        pixelSize, bold);
 }
 
 QFont applicationFont()

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-
 #include <utility>
 
 DeferredCall::DeferredCall(QObject *parent)

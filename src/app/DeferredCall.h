@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QTimer>
-
 #include <functional>
 
 // Runs a call a moment later, once what the operator just did shows on the

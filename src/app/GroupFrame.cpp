@@ -41,6 +41,6 @@ void GroupFrame::paintEvent(QPaintEvent *)
     rectangle(0, palette().color(QPalette::Dark));
     rectangle(1, palette().color(QPalette::Light));
 
-    style()->drawItemText(&p, caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, palette(),
-                          isEnabled(), title(), QPalette::WindowText);
+    style()->drawItemText(&p, caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, palette(), isEnabled(),
+                          title(), QPalette::WindowText);
 }

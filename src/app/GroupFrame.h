@@ -14,7 +14,7 @@ class GroupFrame : public QGroupBox
     Q_OBJECT
 public:
     static constexpr int CaptionLeft = 8; // pixels from the frame's left edge
-    static constexpr int CaptionGap = 2; // line left open either side of it
+    static constexpr int CaptionGap = 2;  // line left open either side of it
 
     using QGroupBox::QGroupBox;
 

@@ -15,8 +15,8 @@
 #include "link/SerialService.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,7 +25,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSerialPortInfo>
-
 #include <algorithm>
 
 namespace {
@@ -74,7 +73,7 @@ struct OptionLayout
     int left, top, width, height;
 };
 
-constexpr std::array<OptionLayout, SensorCommands::RatesHz.size()> RateLayout{{
+constexpr std::array<OptionLayout, SensorCommands::RatesHz.size()> RateLayout {{
     {"Option1", "200Hz", 240, 360, 975, 300},
     {"Option2", "300Hz", 1200, 360, 975, 300},
     {"Option3", "400Hz", 2160, 360, 975, 300},
@@ -82,7 +81,7 @@ constexpr std::array<OptionLayout, SensorCommands::RatesHz.size()> RateLayout{{
     {"Option5", "1000Hz", 4080, 360, 855, 255},
 }};
 
-constexpr std::array<OptionLayout, SensorCommands::GainSteps> GainLayout{{
+constexpr std::array<OptionLayout, SensorCommands::GainSteps> GainLayout {{
     {"Option6", "1x", 120, 480, 495, 495},
     {"Option7", "2x", 720, 480, 495, 495},
     {"Option8", "3x", 1320, 480, 495, 495},
@@ -99,8 +98,7 @@ constexpr int InitialRateOption = 0; // "200Hz"
 constexpr int InitialGainOption = 3; // "4x"
 
 // The option shown as selected; one always is.
-template <size_t N>
-int checkedOption(const std::array<QRadioButton *, N> &options)
+template <size_t N> int checkedOption(const std::array<QRadioButton *, N> &options)
 {
     const auto it = std::find_if(options.begin(), options.end(), [](const QRadioButton *b) { return b->isChecked(); });
     return it == options.end() ? 0 : int(it - options.begin());
@@ -172,9 +170,8 @@ void MainWindow::buildLayout()
     combo1_->setMaxVisibleItems(PortDirectory::LastPort);
     setTextColour(combo1_, QColor(0, 0, 0));
     // The list closes and the window repaints before the pauses begin.
-    connect(combo1_, &QComboBox::activated, this, [this](int index) {
-        portPick_.post([this, index] { selectPort(index); });
-    });
+    connect(combo1_, &QComboBox::activated, this,
+            [this](int index) { portPick_.post([this, index] { selectPort(index); }); });
 
     picture1_ = new SweepSurface(acquisition_.canvas().image(), this);
     picture1_->setObjectName(QStringLiteral("Picture1"));
@@ -250,11 +247,12 @@ void MainWindow::buildLayout()
     connect(command4_, &QPushButton::clicked, this, &MainWindow::exitProgram);
 
     // Labels, frames and the surface never take the focus.
-    for (QWidget *w : std::initializer_list<QWidget *>{label1_, label14_, label7_, picture1_, frame1, frame2, frame3, frame4})
+    for (QWidget *w :
+         std::initializer_list<QWidget *> {label1_, label14_, label7_, picture1_, frame1, frame2, frame3, frame4})
         w->setFocusPolicy(Qt::NoFocus);
 
     // The focus order of the layout; Stop comes first and has the focus.
-    QList<QWidget *> order{command5_, command4_, command3_, command2_};
+    QList<QWidget *> order {command5_, command4_, command3_, command2_};
     order.append(QList<QWidget *>(rateOptions_.begin(), rateOptions_.end()));
     for (int i = 0; i < 7; ++i)
         order << gainOptions_[size_t(i)];

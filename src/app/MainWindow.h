@@ -6,7 +6,6 @@
 #include "link/SensorCommands.h"
 
 #include <QWidget>
-
 #include <array>
 #include <memory>
 
@@ -96,8 +95,8 @@ private:
     CaptionLabel *label14_ = nullptr;
     QComboBox *combo1_ = nullptr;
     SweepSurface *picture1_ = nullptr;
-    std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_{};
-    std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_{};
+    std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_ {};
+    std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_ {};
     CaptionLabel *label7_ = nullptr;
     QPushButton *command2_ = nullptr;
     QPushButton *command3_ = nullptr;

@@ -11,7 +11,7 @@ class SweepSurface : public QFrame
 {
     Q_OBJECT
 public:
-    static inline const QColor MarkerColour{160, 160, 160};
+    static inline const QColor MarkerColour {160, 160, 160};
 
     // `trace` is the picture of the surface's inside; it outlives the surface.
     explicit SweepSurface(const QImage &trace, QWidget *parent = nullptr);

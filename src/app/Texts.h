@@ -18,7 +18,10 @@ inline const QStringList InstructionLines = {
     QStringLiteral("    4、测试中，可以随时用鼠标调整参数（速率、倍率、基线）"),
     QStringLiteral("    5、在停止采样状态下，点击《传感器序列号》窗口显示序列号"),
 };
-inline QString instructions() { return InstructionLines.join(QChar(u'\r')); }
+inline QString instructions()
+{
+    return InstructionLines.join(QChar(u'\r'));
+}
 
 // Two leading and fourteen trailing spaces.
 inline const QString PortPrompt = QStringLiteral("  请选择传感器通讯端口              ");
@@ -32,8 +35,7 @@ inline const QString Stop = QStringLiteral("停止");
 inline const QString Exit = QStringLiteral("退出");
 
 inline const QString WarningTitle = QStringLiteral("警告");
-inline const QString PortSelectionError =
-    QStringLiteral("端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  ");
+inline const QString PortSelectionError = QStringLiteral("端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  ");
 // Added below PortSelectionError when the reason is known. %1: the reason.
 inline const QString ReasonLine = QStringLiteral("\r      原因：%1");
 inline const QString PortNotOpen =
@@ -47,7 +49,7 @@ inline const QString StopWithoutPort =
 inline const QString RecordNotSaved =
     QStringLiteral("采样记录未能保存到文件“%1” ！\r\r      原因：%2。请排除后再次点击“停止”  ");
 // %1: the record file's name, %2: the index file's name, %3: the reason.
-inline const QString IndexLineMissing =
-    QStringLiteral("采样记录已保存到文件“%1”，但记录索引“%2”中缺少它的一行 ！\r\r      原因：%3。该记录的采样速率、放大倍率和时间未被记下  ");
+inline const QString IndexLineMissing = QStringLiteral("采样记录已保存到文件“%1”，但记录索引“%2”中缺少它的一行 ！\r\r  "
+                                                       "    原因：%3。该记录的采样速率、放大倍率和时间未被记下  ");
 
 } // namespace Texts

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
 #include <algorithm>
 
 QString PortDirectory::portName(int portNumber)
@@ -77,7 +76,7 @@ QString PortDirectory::describe(int portNumber, const QList<QSerialPortInfo> &kn
     // so only the system's list says they are there; a folder entry is taken
     // at its word.
     const bool present = listed || (path != defaultDevice(portNumber) && QFileInfo::exists(path));
-    QStringList lines{device(portNumber) + (present ? QStringLiteral("：已连接") : QStringLiteral("：未连接"))};
+    QStringList lines {device(portNumber) + (present ? QStringLiteral("：已连接") : QStringLiteral("：未连接"))};
     if (listed) {
         const QList<QPair<QString, QString>> fields = {{QStringLiteral("描述"), it->description()},
                                                        {QStringLiteral("制造商"), it->manufacturer()},

@@ -6,11 +6,9 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -26,7 +24,7 @@ constexpr int WriteTimeoutMs = 1000;
 
 // Where QSerialPort looks for its lock files, in its order; the first folder
 // that holds the file or may receive it is used.
-const char *const LockFolders[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+const char *const LockFolders[] = {"/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
                                    "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
 
 // QSerialPort's lock file for a device: "LCK.." and the path without "/dev/",
@@ -70,7 +68,7 @@ SerialService::OpenFailure failureOf(int error)
 
 bool hungUp(int fd)
 {
-    pollfd p{fd, 0, 0};
+    pollfd p {fd, 0, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
@@ -104,7 +102,7 @@ std::optional<SerialService::OpenFailure> PosixSerialLine::openDevice(const QStr
 {
     // The lock QSerialPort takes for this path, and one for the device a
     // link leads to, so that two links to one device exclude each other too.
-    QStringList devices{path};
+    QStringList devices {path};
     const QString target = QFileInfo(path).canonicalFilePath();
     if (!target.isEmpty() && target != path)
         devices << target;
@@ -120,7 +118,7 @@ std::optional<SerialService::OpenFailure> PosixSerialLine::openDevice(const QStr
     }
 
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    termios settings{};
+    termios settings {};
     if (fd < 0 || ::tcgetattr(fd, &settings) < 0) {
         const int error = errno;
         if (fd >= 0)
@@ -193,7 +191,7 @@ bool PosixSerialLine::write(const QByteArray &bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
-            pollfd p{fd_, POLLOUT, 0};
+            pollfd p {fd_, POLLOUT, 0};
             if (::poll(&p, 1, WriteTimeoutMs) > 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
                 continue;
         }

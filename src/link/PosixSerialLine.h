@@ -3,7 +3,6 @@
 #include "SerialService.h"
 
 #include <QTimer>
-
 #include <memory>
 #include <optional>
 #include <vector>

@@ -23,7 +23,7 @@ namespace {
 // breathing or noise) at `perMinute`, starting `startSeconds` into it.
 Bytes modelPulse(double perMinute, int rateHz, int count, int gain = 4, int baseline = 0, double startSeconds = 0.0)
 {
-    PulseModel model({ perMinute, 1, false });
+    PulseModel model({perMinute, 1, false});
     model.setSamplingRate(rateHz);
     model.setGain(gain);
     model.setBaseline(baseline);
@@ -37,7 +37,8 @@ Bytes modelPulse(double perMinute, int rateHz, int count, int gain = 4, int base
 
 } // namespace
 
-class RecordAnalysisTest : public QObject {
+class RecordAnalysisTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -124,7 +125,7 @@ void RecordAnalysisTest::noPulse_data()
     QTest::newRow("flat with noise") << jitter << 200.0;
     QTest::newRow("one beat at 1000 Hz") << modelPulse(75, 1000, n) << 1000.0;
     QTest::newRow("two beats: one interval") << modelPulse(75, 200, 300) << 200.0;
-    QTest::newRow("single sample") << Bytes { 128 } << 200.0;
+    QTest::newRow("single sample") << Bytes {128} << 200.0;
     QTest::newRow("empty") << Bytes {} << 200.0;
 }
 
@@ -137,7 +138,7 @@ void RecordAnalysisTest::noPulse()
 
 void RecordAnalysisTest::stats()
 {
-    const RecordStats s = RecordStats::of(Bytes { 7, 255, 0, 10 });
+    const RecordStats s = RecordStats::of(Bytes {7, 255, 0, 10});
     QCOMPARE(s.minimum, 0);
     QCOMPARE(s.maximum, 255);
     QCOMPARE(s.mean, 68.0);
@@ -149,7 +150,8 @@ void RecordAnalysisTest::stats()
 namespace {
 
 // A record as the program saves it after the sweep took `stream`.
-struct Saved {
+struct Saved
+{
     QByteArray bytes;
     RecordIndex::Layout layout;
 
@@ -163,7 +165,7 @@ struct Saved {
     }
     std::span<const std::uint8_t> view() const
     {
-        return { reinterpret_cast<const std::uint8_t *>(bytes.constData()), size_t(bytes.size()) };
+        return {reinterpret_cast<const std::uint8_t *>(bytes.constData()), size_t(bytes.size())};
     }
 };
 
@@ -213,7 +215,7 @@ void RecordAnalysisTest::csv()
     record.back() = 0;
     QList<QByteArray> lines = RecordCsv::format(RecordSeries::asStored(record), record, std::nullopt).split('\n');
     QCOMPARE(lines.size(), RecordWriter::RecordSize + 2); // header, every byte, nothing after the last newline
-    QCOMPARE(lines.mid(0, 3), (QList<QByteArray> { "offset,value,note", "0,1,", "1,2," }));
+    QCOMPARE(lines.mid(0, 3), (QList<QByteArray> {"offset,value,note", "0,1,", "1,2,"}));
     QCOMPARE(lines.at(RecordWriter::RecordSize), QByteArray("1145,0,padding"));
 
     // Sweep in progress at entry 300 of a later sweep: offsets 299..1143, the
@@ -221,9 +223,9 @@ void RecordAnalysisTest::csv()
     const RecordSeries t = RecordSeries::timeOrdered(record, RecordIndex::layout(300, 1144));
     lines = RecordCsv::format(t, record, 200.0).split('\n');
     QCOMPARE(lines.size(), RecordWriter::RecordSize + 3); // and one line for the missing slot
-    QCOMPARE(lines.mid(0, 3), (QList<QByteArray> { "offset,time_s,value,note", "299,0.0000,100,", "300,0.0050,101," }));
-    QCOMPARE(lines.mid(845, 3), (QList<QByteArray> { "1143,4.2200,144,", ",4.2250,,missing", "0,4.2300,1," }));
-    QCOMPARE(lines.mid(1145, 3), (QList<QByteArray> { "298,5.7200,99,", "1144,,145,stale", "1145,,0,padding" }));
+    QCOMPARE(lines.mid(0, 3), (QList<QByteArray> {"offset,time_s,value,note", "299,0.0000,100,", "300,0.0050,101,"}));
+    QCOMPARE(lines.mid(845, 3), (QList<QByteArray> {"1143,4.2200,144,", ",4.2250,,missing", "0,4.2300,1,"}));
+    QCOMPARE(lines.mid(1145, 3), (QList<QByteArray> {"298,5.7200,99,", "1144,,145,stale", "1145,,0,padding"}));
     QCOMPARE(RecordCsv::format(t, record, 300.0).split('\n').at(2), QByteArray("300,0.0033,101,"));
 }
 
@@ -235,8 +237,8 @@ void RecordAnalysisTest::edfReadsBack()
     facts.savedAt = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 5, 250), Qt::OffsetFromUTC, 8 * 3600);
     facts.rateHz = 300;
     const std::vector<RecordEdf::Part> parts = {
-        { "1", RecordSeries::timeOrdered(saved.view(), saved.layout), facts },
-        { "2", RecordSeries::asStored(saved.view()), std::nullopt },
+        {"1", RecordSeries::timeOrdered(saved.view(), saved.layout), facts},
+        {"2", RecordSeries::asStored(saved.view()), std::nullopt},
     };
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.filePath("x.edf"));
@@ -248,7 +250,8 @@ void RecordAnalysisTest::edfReadsBack()
     const auto &signal = h.signalparam[0];
     QCOMPARE(std::pair(h.filetype, h.edfsignals), std::pair(EDFLIB_FILETYPE_EDFPLUS, 1));
     QCOMPARE(double(signal.smp_in_datarecord) * EDFLIB_TIME_DIMENSION / double(h.datarecord_duration), rate);
-    QCOMPARE(std::tuple(signal.dig_min, signal.dig_max, signal.phys_min, signal.phys_max), std::tuple(0, 255, 0.0, 255.0));
+    QCOMPARE(std::tuple(signal.dig_min, signal.dig_max, signal.phys_min, signal.phys_max),
+             std::tuple(0, 255, 0.0, 255.0));
     QCOMPARE(QByteArray(signal.physdimension).trimmed(), QByteArray("counts"));
     const size_t first = parts[0].series.values.size();
     const size_t held = first + parts[1].series.values.size();
@@ -264,7 +267,7 @@ void RecordAnalysisTest::edfReadsBack()
     const QDateTime start = facts.savedAt.addMSecs(-std::llround(1000.0 * double(first) / rate));
     QCOMPARE(QDate(h.startdate_year, h.startdate_month, h.startdate_day), start.date());
     QCOMPARE(QTime(h.starttime_hour, h.starttime_minute, h.starttime_second, int(h.starttime_subsecond / 10000)),
-        start.time());
+             start.time());
 
     QMap<QString, QList<double>> notes;
     for (long long i = 0; i < h.annotations_in_file; ++i) {
@@ -274,12 +277,12 @@ void RecordAnalysisTest::edfReadsBack()
     }
     edfclose_file(h.handle);
     const auto at = [&](double slot) { return std::round(slot / rate * 1e4) / 1e4; };
-    QCOMPARE(notes.take("记录 1 开始"), QList<double> { 0.0 });
-    QCOMPARE(notes.take("记录 2 开始"), QList<double> { at(first) });
-    QCOMPARE(notes.take("缺 1 个采样"), QList<double> { at(parts[0].series.gapAt) });
-    QCOMPARE(notes.take("补齐，无数据"), QList<double> { at(held) });
-    const qsizetype beats = qsizetype(PulseRate::beats(parts[0].series.values, rate).size()
-        + PulseRate::beats(parts[1].series.values, rate).size());
+    QCOMPARE(notes.take("记录 1 开始"), QList<double> {0.0});
+    QCOMPARE(notes.take("记录 2 开始"), QList<double> {at(first)});
+    QCOMPARE(notes.take("缺 1 个采样"), QList<double> {at(parts[0].series.gapAt)});
+    QCOMPARE(notes.take("补齐，无数据"), QList<double> {at(held)});
+    const qsizetype beats = qsizetype(PulseRate::beats(parts[0].series.values, rate).size() +
+                                      PulseRate::beats(parts[1].series.values, rate).size());
     QVERIFY(beats >= 10);
     QCOMPARE(notes.take("心跳").size(), beats);
     QVERIFY(notes.isEmpty());
@@ -297,38 +300,38 @@ void RecordAnalysisTest::commandLine_data()
     using C = Invocation::Command;
     const std::optional<double> none;
     auto row = [](const char *name) { return &QTest::newRow(name); };
-    *row("show several") << QStringList { "show", "1", "2", "3" } << true << int(C::Show)
-                         << QStringList { "1", "2", "3" } << none << QString();
-    *row("rate before command") << QStringList { "--rate", "300", "show", "1" } << true << int(C::Show)
-                                << QStringList { "1" } << std::optional<double>(300) << QString();
-    *row("rate with =") << QStringList { "csv", "--rate=312.5", "4" } << true << int(C::Csv) << QStringList { "4" }
+    *row("show several") << QStringList {"show", "1", "2", "3"} << true << int(C::Show) << QStringList {"1", "2", "3"}
+                         << none << QString();
+    *row("rate before command") << QStringList {"--rate", "300", "show", "1"} << true << int(C::Show)
+                                << QStringList {"1"} << std::optional<double>(300) << QString();
+    *row("rate with =") << QStringList {"csv", "--rate=312.5", "4"} << true << int(C::Csv) << QStringList {"4"}
                         << std::optional<double>(312.5) << QString();
-    *row("png with output") << QStringList { "png", "2", "-o", "out.png" } << true << int(C::Png) << QStringList { "2" }
+    *row("png with output") << QStringList {"png", "2", "-o", "out.png"} << true << int(C::Png) << QStringList {"2"}
                             << none << QString("out.png");
-    *row("file named like an option") << QStringList { "show", "--", "-x" } << true << int(C::Show)
-                                      << QStringList { "-x" } << none << QString();
-    *row("help wins") << QStringList { "png", "--bogus", "--help" } << true << int(C::Help) << QStringList {} << none
+    *row("file named like an option") << QStringList {"show", "--", "-x"} << true << int(C::Show) << QStringList {"-x"}
+                                      << none << QString();
+    *row("help wins") << QStringList {"png", "--bogus", "--help"} << true << int(C::Help) << QStringList {} << none
                       << QString();
-    *row("help alone") << QStringList { "-h" } << true << int(C::Help) << QStringList {} << none << QString();
+    *row("help alone") << QStringList {"-h"} << true << int(C::Help) << QStringList {} << none << QString();
 
     const QStringList bad[] = {
         {},
-        { "--rate", "200" },
-        { "plot", "1" },
-        { "show" },
-        { "png", "1", "2" },
-        { "csv", "1", "2" },
-        { "csv", "1", "-o", "x.png" },
-        { "png", "1", "-o" },
-        { "png", "1", "-o", "" },
-        { "show", "1", "--rate" },
-        { "show", "1", "--rate", "abc" },
-        { "show", "1", "--rate", "0" },
-        { "show", "1", "--rate", "-200" },
-        { "show", "1", "--rate", "nan" },
-        { "show", "1", "--rate", "inf" },
-        { "show", "1", "--rate", "200", "--rate", "300" },
-        { "show", "1", "--verbose" },
+        {"--rate", "200"},
+        {"plot", "1"},
+        {"show"},
+        {"png", "1", "2"},
+        {"csv", "1", "2"},
+        {"csv", "1", "-o", "x.png"},
+        {"png", "1", "-o"},
+        {"png", "1", "-o", ""},
+        {"show", "1", "--rate"},
+        {"show", "1", "--rate", "abc"},
+        {"show", "1", "--rate", "0"},
+        {"show", "1", "--rate", "-200"},
+        {"show", "1", "--rate", "nan"},
+        {"show", "1", "--rate", "inf"},
+        {"show", "1", "--rate", "200", "--rate", "300"},
+        {"show", "1", "--verbose"},
     };
     for (const QStringList &args : bad)
         *row(qPrintable("rejects: " + args.join(' '))) << args << false << 0 << QStringList {} << none << QString();

@@ -31,7 +31,8 @@ QColor at(const QImage &image, int x, int y)
 
 } // namespace
 
-class RecordPictureTest : public QObject {
+class RecordPictureTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -75,9 +76,9 @@ void RecordPictureTest::rampTrace()
     // The drop from 255 to 0 is one unbroken stroke between the two samples.
     for (int v = 0; v <= 255; ++v) {
         const int row = expectedRow(v);
-        QVERIFY2(at(image, expectedColumn(255), row) == TraceCanvas::TraceColour
-                || at(image, expectedColumn(256), row) == TraceCanvas::TraceColour,
-            qPrintable(QString::number(v)));
+        QVERIFY2(at(image, expectedColumn(255), row) == TraceCanvas::TraceColour ||
+                     at(image, expectedColumn(256), row) == TraceCanvas::TraceColour,
+                 qPrintable(QString::number(v)));
     }
 }
 

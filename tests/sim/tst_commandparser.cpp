@@ -30,16 +30,17 @@ std::vector<Kind> kinds(const std::vector<Command> &commands)
 
 } // namespace
 
-class CommandParserTest : public QObject {
+class CommandParserTest : public QObject
+{
     Q_OBJECT
 private slots:
     void serialNumberReply()
     {
         CommandParser parser;
-        const auto commands = feed(parser, { 0x20, 0x31 });
-        QCOMPARE(kinds(commands), std::vector<Kind> { Kind::SerialNumber });
-        const auto reply = CommandParser::serialReply({ 1, 3, 5, 7 });
-        const CommandParser::SerialReply expected = { 0xAA, 0x55, 1, 3, 5, 7 };
+        const auto commands = feed(parser, {0x20, 0x31});
+        QCOMPARE(kinds(commands), std::vector<Kind> {Kind::SerialNumber});
+        const auto reply = CommandParser::serialReply({1, 3, 5, 7});
+        const CommandParser::SerialReply expected = {0xAA, 0x55, 1, 3, 5, 7};
         QCOMPARE(reply, expected);
     }
 
@@ -47,9 +48,9 @@ private slots:
     {
         CommandParser parser;
         QVERIFY(!parser.settings().streaming);
-        QCOMPARE(kinds(feed(parser, { 0x20, 0x32 })), std::vector<Kind> { Kind::Start });
+        QCOMPARE(kinds(feed(parser, {0x20, 0x32})), std::vector<Kind> {Kind::Start});
         QVERIFY(parser.settings().streaming);
-        QCOMPARE(kinds(feed(parser, { 0x20, 0x33 })), std::vector<Kind> { Kind::Stop });
+        QCOMPARE(kinds(feed(parser, {0x20, 0x33})), std::vector<Kind> {Kind::Stop});
         QVERIFY(!parser.settings().streaming);
     }
 
@@ -57,18 +58,18 @@ private slots:
     {
         CommandParser parser;
         for (int p = 0; p <= 9; ++p) {
-            const auto c = feed(parser, { 0x20, 0x34, p });
+            const auto c = feed(parser, {0x20, 0x34, p});
             QCOMPARE(c.size(), std::size_t(1));
             QCOMPARE(c[0].kind, Kind::Gain);
             QCOMPARE(parser.settings().gain, p + 1);
         }
         for (int p = 0; p <= 5; ++p) {
-            feed(parser, { 0x20, 0x35, p });
+            feed(parser, {0x20, 0x35, p});
             QCOMPARE(parser.settings().baseline, p);
         }
-        const int rates[] = { 200, 300, 400, 500, 1000 };
+        const int rates[] = {200, 300, 400, 500, 1000};
         for (int p = 0; p <= 4; ++p) {
-            const auto c = feed(parser, { 0x20, 0x37, p });
+            const auto c = feed(parser, {0x20, 0x37, p});
             QCOMPARE(c[0].kind, Kind::Rate);
             QCOMPARE(c[0].value, rates[p]);
             QCOMPARE(parser.settings().rateHz, rates[p]);
@@ -90,28 +91,28 @@ private slots:
         QFETCH(int, command);
         QFETCH(int, parameter);
         CommandParser parser;
-        feed(parser, { 0x20, 0x34, 2, 0x20, 0x35, 3, 0x20, 0x37, 1 });
+        feed(parser, {0x20, 0x34, 2, 0x20, 0x35, 3, 0x20, 0x37, 1});
         const SensorSettings before = parser.settings();
-        const auto c = feed(parser, { 0x20, command, parameter });
-        QCOMPARE(kinds(c), std::vector<Kind> { Kind::BadParameter });
+        const auto c = feed(parser, {0x20, command, parameter});
+        QCOMPARE(kinds(c), std::vector<Kind> {Kind::BadParameter});
         QCOMPARE(c[0].value, parameter);
         QCOMPARE(parser.settings().gain, before.gain);
         QCOMPARE(parser.settings().baseline, before.baseline);
         QCOMPARE(parser.settings().rateHz, before.rateHz);
         // The next command is understood as usual.
-        QCOMPARE(kinds(feed(parser, { 0x20, 0x32 })), std::vector<Kind> { Kind::Start });
+        QCOMPARE(kinds(feed(parser, {0x20, 0x32})), std::vector<Kind> {Kind::Start});
     }
 
     void parameterInALaterRead()
     {
         CommandParser parser;
-        QVERIFY(feed(parser, { 0x20, 0x37 }).empty());
+        QVERIFY(feed(parser, {0x20, 0x37}).empty());
         QCOMPARE(parser.settings().rateHz, 200);
-        QCOMPARE(kinds(feed(parser, { 4 })), std::vector<Kind> { Kind::Rate });
+        QCOMPARE(kinds(feed(parser, {4})), std::vector<Kind> {Kind::Rate});
         QCOMPARE(parser.settings().rateHz, 1000);
-        QVERIFY(feed(parser, { 0x20 }).empty());
-        QVERIFY(feed(parser, { 0x34 }).empty());
-        feed(parser, { 9 });
+        QVERIFY(feed(parser, {0x20}).empty());
+        QVERIFY(feed(parser, {0x34}).empty());
+        feed(parser, {9});
         QCOMPARE(parser.settings().gain, 10);
     }
 
@@ -119,14 +120,14 @@ private slots:
     {
         CommandParser parser;
         // Port selection: gain 1x, baseline 0, 200 Hz, the parameter in the same write.
-        const auto init = feed(parser, { 0x20, 0x34, 0x00, 0x20, 0x35, 0x00, 0x20, 0x37, 0x00 });
-        QCOMPARE(kinds(init), (std::vector<Kind> { Kind::Gain, Kind::Baseline, Kind::Rate }));
+        const auto init = feed(parser, {0x20, 0x34, 0x00, 0x20, 0x35, 0x00, 0x20, 0x37, 0x00});
+        QCOMPARE(kinds(init), (std::vector<Kind> {Kind::Gain, Kind::Baseline, Kind::Rate}));
         QCOMPARE(parser.settings().gain, 1);
         QCOMPARE(parser.settings().baseline, 0);
         QCOMPARE(parser.settings().rateHz, 200);
         // A parameter change: stop, command, parameter, restart.
-        const auto change = feed(parser, { 0x20, 0x33, 0x20, 0x34, 0x09, 0x20, 0x32 });
-        QCOMPARE(kinds(change), (std::vector<Kind> { Kind::Stop, Kind::Gain, Kind::Start }));
+        const auto change = feed(parser, {0x20, 0x33, 0x20, 0x34, 0x09, 0x20, 0x32});
+        QCOMPARE(kinds(change), (std::vector<Kind> {Kind::Stop, Kind::Gain, Kind::Start}));
         QCOMPARE(parser.settings().gain, 10);
         QVERIFY(parser.settings().streaming);
     }
@@ -134,12 +135,12 @@ private slots:
     void strayBytesAreIgnored()
     {
         CommandParser parser;
-        QCOMPARE(kinds(feed(parser, { 'A' })), std::vector<Kind> { Kind::Ignored });
-        QCOMPARE(kinds(feed(parser, { 0x20, '9' })), std::vector<Kind> { Kind::Ignored });
-        QCOMPARE(kinds(feed(parser, { 0x20, '6', 3 })), (std::vector<Kind> { Kind::Ignored, Kind::Ignored }));
-        QCOMPARE(kinds(feed(parser, { 0x31 })), std::vector<Kind> { Kind::Ignored }); // a digit without its space
+        QCOMPARE(kinds(feed(parser, {'A'})), std::vector<Kind> {Kind::Ignored});
+        QCOMPARE(kinds(feed(parser, {0x20, '9'})), std::vector<Kind> {Kind::Ignored});
+        QCOMPARE(kinds(feed(parser, {0x20, '6', 3})), (std::vector<Kind> {Kind::Ignored, Kind::Ignored}));
+        QCOMPARE(kinds(feed(parser, {0x31})), std::vector<Kind> {Kind::Ignored}); // a digit without its space
         // A doubled space: the second one starts the command.
-        QCOMPARE(kinds(feed(parser, { 0x20, 0x20, 0x31 })), (std::vector<Kind> { Kind::Ignored, Kind::SerialNumber }));
+        QCOMPARE(kinds(feed(parser, {0x20, 0x20, 0x31})), (std::vector<Kind> {Kind::Ignored, Kind::SerialNumber}));
         QCOMPARE(parser.settings().gain, 4); // power-on settings untouched
         QVERIFY(!parser.settings().streaming);
     }
@@ -147,8 +148,8 @@ private slots:
     void lostParameterDoesNotSwallowTheNextCommand()
     {
         CommandParser parser;
-        const auto c = feed(parser, { 0x20, 0x34, 0x20, 0x32 });
-        QCOMPARE(kinds(c), (std::vector<Kind> { Kind::BadParameter, Kind::Start }));
+        const auto c = feed(parser, {0x20, 0x34, 0x20, 0x32});
+        QCOMPARE(kinds(c), (std::vector<Kind> {Kind::BadParameter, Kind::Start}));
         QCOMPARE(parser.settings().gain, 4);
         QVERIFY(parser.settings().streaming);
     }
@@ -172,9 +173,9 @@ private slots:
             const SensorSettings &s = parser.settings();
             QVERIFY(s.gain >= 1 && s.gain <= 10);
             QVERIFY(s.baseline >= 0 && s.baseline <= 5);
-            QVERIFY(std::find(CommandParser::RatesHz.begin(), CommandParser::RatesHz.end(), s.rateHz)
-                != CommandParser::RatesHz.end());
-            const auto c = feed(parser, { 0x20, 0x31 });
+            QVERIFY(std::find(CommandParser::RatesHz.begin(), CommandParser::RatesHz.end(), s.rateHz) !=
+                    CommandParser::RatesHz.end());
+            const auto c = feed(parser, {0x20, 0x31});
             QVERIFY(!c.empty());
             QCOMPARE(c.back().kind, Kind::SerialNumber);
         }
@@ -183,7 +184,7 @@ private slots:
         for (int &byte : longGarbage)
             byte = anyByte(random);
         feed(parser, longGarbage);
-        QCOMPARE(kinds(feed(parser, { 0x20, 0x33 })).back(), Kind::Stop);
+        QCOMPARE(kinds(feed(parser, {0x20, 0x33})).back(), Kind::Stop);
         QVERIFY(!parser.settings().streaming);
     }
 };

@@ -12,16 +12,18 @@ namespace {
 
 constexpr double LeadInSeconds = 2.0; // let the local range of the peak detector fill
 constexpr double MeasuredSeconds = 30.0;
-constexpr double NotchReach = 0.6; // of a beat, after the peak
+constexpr double NotchReach = 0.6;    // of a beat, after the peak
 constexpr double NotchMinRise = 0.02; // of the beat's height
 
-struct Stream {
+struct Stream
+{
     std::vector<std::uint8_t> bytes;
     std::vector<double> smoothed;
     std::vector<int> peaks;
 };
 
-struct Beat {
+struct Beat
+{
     std::size_t foot; // lowest sample since the previous peak
     std::size_t peak;
     double height; // peak minus foot, in counts of the smoothed stream
@@ -41,7 +43,7 @@ std::vector<Beat> beatsOf(const std::vector<double> &smoothed, const std::vector
     std::vector<Beat> out;
     for (std::size_t k = 1; k < peaks.size(); ++k) {
         const auto foot = std::min_element(smoothed.begin() + peaks[k - 1], smoothed.begin() + peaks[k]);
-        out.push_back({ std::size_t(foot - smoothed.begin()), std::size_t(peaks[k]), smoothed[peaks[k]] - *foot });
+        out.push_back({std::size_t(foot - smoothed.begin()), std::size_t(peaks[k]), smoothed[peaks[k]] - *foot});
     }
     return out;
 }
@@ -54,8 +56,9 @@ bool hasNotch(const std::vector<double> &smoothed, const Beat &beat, std::size_t
     for (std::size_t i = beat.peak + 1; i < end; ++i) {
         if (!(smoothed[i] < smoothed[i - 1] && smoothed[i] <= smoothed[i + 1]))
             continue;
-        const double rise = *std::max_element(smoothed.begin() + std::ptrdiff_t(i), smoothed.begin() + std::ptrdiff_t(end) + 1)
-            - smoothed[i];
+        const double rise =
+            *std::max_element(smoothed.begin() + std::ptrdiff_t(i), smoothed.begin() + std::ptrdiff_t(end) + 1) -
+            smoothed[i];
         if (rise >= NotchMinRise * beat.height)
             return true;
     }
@@ -108,7 +111,8 @@ double medianFoot(const Stream &s)
 
 } // namespace
 
-class PulseModelTest : public QObject {
+class PulseModelTest : public QObject
+{
     Q_OBJECT
 private slots:
     void heartRateRecovered_data()
@@ -127,7 +131,7 @@ private slots:
         QFETCH(double, bpm);
         QFETCH(int, rateHz);
         QFETCH(quint64, seed);
-        const Stream s = record({ bpm, seed, true }, rateHz, 4, 0);
+        const Stream s = record({bpm, seed, true}, rateHz, 4, 0);
         const double found = heartRate(s.peaks, rateHz);
         QVERIFY2(std::abs(found - bpm) <= 2.0, qPrintable(QStringLiteral("found %1/min").arg(found)));
     }
@@ -135,50 +139,50 @@ private slots:
     void beatsVaryOnlyWithVariability()
     {
         const int rateHz = 500;
-        const Stream exact = record({ 72.0, 1, false }, rateHz, 4, 0);
+        const Stream exact = record({72.0, 1, false}, rateHz, 4, 0);
         std::vector<double> intervals;
         for (std::size_t k = 1; k < exact.peaks.size(); ++k)
             intervals.push_back(double(exact.peaks[k] - exact.peaks[k - 1]) / rateHz);
         const auto [shortest, longest] = std::minmax_element(intervals.begin(), intervals.end());
         QVERIFY(*longest - *shortest <= 2.0 / rateHz);
-        QCOMPARE(record({ 72.0, 7, false }, rateHz, 4, 0).bytes, exact.bytes); // the seed plays no part
+        QCOMPARE(record({72.0, 7, false}, rateHz, 4, 0).bytes, exact.bytes); // the seed plays no part
 
-        const Stream varied = record({ 72.0, 1, true }, rateHz, 4, 0);
+        const Stream varied = record({72.0, 1, true}, rateHz, 4, 0);
         intervals.clear();
         for (std::size_t k = 1; k < varied.peaks.size(); ++k)
             intervals.push_back(double(varied.peaks[k] - varied.peaks[k - 1]) / rateHz);
         const auto [vShort, vLong] = std::minmax_element(intervals.begin(), intervals.end());
         QVERIFY2(*vLong - *vShort > 0.05, "beat intervals should wander by tens of milliseconds");
-        QCOMPARE(record({ 72.0, 1, true }, rateHz, 4, 0).bytes, varied.bytes); // same seed, same stream
-        QVERIFY(record({ 72.0, 2, true }, rateHz, 4, 0).bytes != varied.bytes);
+        QCOMPARE(record({72.0, 1, true}, rateHz, 4, 0).bytes, varied.bytes); // same seed, same stream
+        QVERIFY(record({72.0, 2, true}, rateHz, 4, 0).bytes != varied.bytes);
     }
 
     void gainScalesHeight()
     {
         // Unclipped at baseline 0 while 16 + 29 g <= 255.
-        const double perStep = medianHeight(record({ 72.0, 1, true }, 200, 1, 0));
+        const double perStep = medianHeight(record({72.0, 1, true}, 200, 1, 0));
         QVERIFY2(perStep > 20 && perStep < 28, qPrintable(QString::number(perStep)));
         for (int gain = 2; gain <= 8; ++gain) {
-            const double height = medianHeight(record({ 72.0, 1, true }, 200, gain, 0));
+            const double height = medianHeight(record({72.0, 1, true}, 200, gain, 0));
             QVERIFY2(std::abs(height - gain * perStep) <= 1.0 + 0.03 * height,
-                qPrintable(QStringLiteral("gain %1: height %2, %3 per step").arg(gain).arg(height).arg(perStep)));
+                     qPrintable(QStringLiteral("gain %1: height %2, %3 per step").arg(gain).arg(height).arg(perStep)));
         }
     }
 
     void baselineShiftsFoot()
     {
         for (int level = 0; level <= 5; ++level) {
-            const double foot = medianFoot(record({ 72.0, 1, true }, 200, 1, level));
+            const double foot = medianFoot(record({72.0, 1, true}, 200, 1, level));
             QVERIFY2(std::abs(foot - (16 + 24 * level)) <= 3.0,
-                qPrintable(QStringLiteral("baseline %1: foot %2").arg(level).arg(foot)));
+                     qPrintable(QStringLiteral("baseline %1: foot %2").arg(level).arg(foot)));
         }
     }
 
     void clipsAtTheEnds()
     {
-        const Stream unclipped = record({ 72.0, 1, true }, 200, 8, 0, 10);
+        const Stream unclipped = record({72.0, 1, true}, 200, 8, 0, 10);
         QVERIFY(*std::max_element(unclipped.bytes.begin(), unclipped.bytes.end()) < 255);
-        const Stream clipped = record({ 72.0, 1, true }, 200, 10, 5, 10);
+        const Stream clipped = record({72.0, 1, true}, 200, 10, 5, 10);
         const auto top = std::count(clipped.bytes.begin(), clipped.bytes.end(), 255);
         QVERIFY(top > 0);
         QVERIFY(top < static_cast<long>(clipped.bytes.size()) / 2); // the foot stays below the top
@@ -199,19 +203,19 @@ private slots:
         QFETCH(double, bpm);
         QFETCH(int, gain);
         const int rateHz = 200;
-        const Stream s = record({ bpm, 1, true }, rateHz, gain, 0);
+        const Stream s = record({bpm, 1, true}, rateHz, gain, 0);
         const auto beats = beatsOf(s.smoothed, s.peaks);
         QVERIFY(beats.size() > 10);
         const auto beatLength = static_cast<std::size_t>(60.0 / bpm * rateHz);
         const auto withNotch = std::count_if(beats.begin(), beats.end(),
-            [&](const Beat &beat) { return hasNotch(s.smoothed, beat, beatLength); });
+                                             [&](const Beat &beat) { return hasNotch(s.smoothed, beat, beatLength); });
         QVERIFY2(withNotch >= 0.9 * static_cast<double>(beats.size()),
-            qPrintable(QStringLiteral("%1 of %2 beats").arg(withNotch).arg(beats.size())));
+                 qPrintable(QStringLiteral("%1 of %2 beats").arg(withNotch).arg(beats.size())));
     }
 
     void rateChangeKeepsModelTime()
     {
-        PulseModel model({ 72.0, 1, true });
+        PulseModel model({72.0, 1, true});
         model.setSamplingRate(200);
         for (int i = 0; i < 200; ++i)
             model.nextByte();
@@ -228,15 +232,15 @@ private slots:
         RampSource ramp;
         for (int i = 0; i < 600; ++i)
             QCOMPARE(int(ramp.next()), i % 256);
-        FileSource file({ 7, 8, 9 });
-        const std::vector<int> expected = { 7, 8, 9, 7, 8, 9, 7 };
+        FileSource file({7, 8, 9});
+        const std::vector<int> expected = {7, 8, 9, 7, 8, 9, 7};
         for (int value : expected)
             QCOMPARE(int(file.next()), value);
 
         // The pulse follows the sensor's settings.
         SensorSettings settings;
         settings.gain = 1;
-        PulseSource pulse({ 72.0, 1, false }, settings);
+        PulseSource pulse({72.0, 1, false}, settings);
         std::uint8_t low = 255, high = 0;
         for (int i = 0; i < 400; ++i) {
             const std::uint8_t b = pulse.next();

@@ -3,8 +3,8 @@
 #include "link/SerialService.h"
 
 #include <QSet>
-#include <functional>
 #include <QStringList>
+#include <functional>
 
 // A serial line for tests: records every operation in order, as text, and
 // lets the test feed received bytes.
@@ -18,7 +18,7 @@ public:
     QStringList log;
     QSet<int> absentPorts;
     QByteArray input;
-    int failWriteAfter = -1; // writes allowed before the line "fails"
+    int failWriteAfter = -1;                         // writes allowed before the line "fails"
     std::function<void(const QByteArray &)> onWrite; // sees each write as it happens
 
     bool open(int portNumber, QString *why = nullptr) override
@@ -72,7 +72,10 @@ public:
         input.clear();
     }
     void discardOutput() override { log << QStringLiteral("discard out"); }
-    void pause(Pause kind) override { log << (kind == Pause::Busy ? QStringLiteral("pause busy") : QStringLiteral("pause init")); }
+    void pause(Pause kind) override
+    {
+        log << (kind == Pause::Busy ? QStringLiteral("pause busy") : QStringLiteral("pause init"));
+    }
 
     // Bytes arrive from the sensor.
     void feed(const QByteArray &bytes)

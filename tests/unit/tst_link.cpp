@@ -25,7 +25,7 @@ private slots:
         QCOMPARE(PortDirectory::portName(1), QStringLiteral("COM1"));
         QCOMPARE(PortDirectory::portName(16), QStringLiteral("COM16"));
         const QList<QPair<int, QString>> table = {
-            {1, "/dev/ttyS0"},   {4, "/dev/ttyS3"},    {5, "/dev/ttyUSB0"},
+            {1, "/dev/ttyS0"},    {4, "/dev/ttyS3"},    {5, "/dev/ttyUSB0"},
             {12, "/dev/ttyUSB7"}, {13, "/dev/ttyACM0"}, {16, "/dev/ttyACM3"},
         };
         for (const auto &[n, device] : table) {
@@ -72,8 +72,8 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("digits") << QByteArray("\xAA\xBB\x01\x02\x03\x04") << "1234";
         QTest::newRow("value 10 is a colon") << QByteArray("\x00\x00\x0A\x00\x09\x00", 6) << ":090";
-        QTest::newRow("largest single-byte code") << QByteArray("\x00\x00\xCF\x00\x00\x00", 6)
-                                                  << QString(QChar(255)) + "000";
+        QTest::newRow("largest single-byte code")
+            << QByteArray("\x00\x00\xCF\x00\x00\x00", 6) << QString(QChar(255)) + "000";
         QTest::newRow("past 255 shows ?") << QByteArray("\x00\x00\xD0\xFF\x05\x06", 6) << "??56";
     }
     void serialNumberDigits()

@@ -2,8 +2,8 @@
 #include "acquire/RecordWriter.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -79,7 +79,8 @@ private slots:
         QVERIFY(qAbs(e->savedAt.secsTo(QDateTime::currentDateTime())) < 60);
         QCOMPARE(e->savedAt.offsetFromUtc(), QDateTime::currentDateTime().offsetFromUtc());
         QCOMPARE(RecordIndex::line(*e), lines[1] + '\n');
-        QVERIFY(QString::fromUtf8(lines[1].split('\t')[1]).contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$")));
+        QVERIFY(QString::fromUtf8(lines[1].split('\t')[1])
+                    .contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$")));
         QCOMPARE(RecordIndex::find(dir.filePath("1"), bytes).entry.sampleIndex, 100);
     }
 
@@ -134,7 +135,7 @@ private slots:
         RecordWriter secondRun;
         QCOMPARE(secondRun.save(dir.path(), 1, fed(70), facts()).backup, QStringLiteral("1.~5~"));
         QCOMPARE(readAll(dir.filePath("1.~5~")), RecordWriter::recordBytes(fed(60).sampleBuffer()));
-        QCOMPARE(files(dir), (QStringList{"1", "1.~3~", "1.~4~", "1.~5~", "1.~x~", RecordIndex::FileName}));
+        QCOMPARE(files(dir), (QStringList {"1", "1.~3~", "1.~4~", "1.~5~", "1.~x~", RecordIndex::FileName}));
 
         // Each line still finds its record, the backups by their content.
         QCOMPARE(readAll(dir.filePath(RecordIndex::FileName)).count('\n'), 4);
@@ -157,19 +158,19 @@ private slots:
         // A file-size limit makes every write past 100 bytes fail, as a full
         // disk does, and only when the buffered bytes are flushed.
         std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
+        rlimit old {};
         getrlimit(RLIMIT_FSIZE, &old);
         rlimit tight = old;
         tight.rlim_cur = 100;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
         RecordWriter writer;
-        const RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep{}, facts());
+        const RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep {}, facts());
         setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!saved.record);
         QCOMPARE(saved.reason, QStringLiteral("写入失败，磁盘可能已满"));
         // No backup either: the earlier file stays under its own name.
         QCOMPARE(readAll(path), earlier);
-        QCOMPARE(files(dir), QStringList{"1"});
+        QCOMPARE(files(dir), QStringList {"1"});
 #endif
     }
 
@@ -179,18 +180,18 @@ private slots:
         RecordWriter writer;
         // A folder of the record's name.
         QVERIFY(QDir(dir.path()).mkpath("1/keep"));
-        RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep{}, facts());
+        RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep {}, facts());
         QVERIFY(!saved.record);
         QCOMPARE(saved.reason, QStringLiteral("已有同名的文件夹"));
-        QCOMPARE(QDir(dir.filePath("1")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"keep"});
+        QCOMPARE(QDir(dir.filePath("1")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList {"keep"});
         // A working "directory" that is really a file: nothing can be created.
         writeFile(dir.filePath("plain"), {});
-        saved = writer.save(dir.filePath("plain"), 2, Sweep{}, facts());
+        saved = writer.save(dir.filePath("plain"), 2, Sweep {}, facts());
         QVERIFY(!saved.record && !saved.reason.isEmpty());
-        QCOMPARE(files(dir), (QStringList{"1", "plain"}));
+        QCOMPARE(files(dir), (QStringList {"1", "plain"}));
         // An index that cannot be written: the record is saved all the same.
         QVERIFY(QDir(dir.path()).mkdir(RecordIndex::FileName));
-        saved = writer.save(dir.path(), 3, Sweep{}, facts());
+        saved = writer.save(dir.path(), 3, Sweep {}, facts());
         QVERIFY(saved.record && !saved.indexLine);
         QCOMPARE(saved.reason, QStringLiteral("已有同名的文件夹"));
         QCOMPARE(readAll(dir.filePath("3")), QByteArray(1146, '\0'));

@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <stdlib.h>
@@ -40,7 +39,7 @@ class SerialLineTest : public QObject
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
             return {};
         // Raw at once: a new pty echoes and rewrites bytes.
-        termios t{};
+        termios t {};
         tcgetattr(master_, &t);
         cfmakeraw(&t);
         tcsetattr(master_, TCSANOW, &t);
@@ -65,8 +64,8 @@ class SerialLineTest : public QObject
     // modes it is held to them, as any other user is.
     static void obeyFileModes(bool obey)
     {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct caps[2]{};
+        __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2] {};
         syscall(SYS_capget, &header, caps);
         const __u32 overrides = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
         caps[0].effective = obey ? caps[0].effective & ~overrides : caps[0].effective | (caps[0].permitted & overrides);

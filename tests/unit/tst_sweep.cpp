@@ -11,7 +11,7 @@ class SweepTest : public QObject
 
     static SweepStep feed(Sweep &s, int count, std::uint8_t sample = 0)
     {
-        SweepStep last{};
+        SweepStep last {};
         for (int i = 0; i < count; ++i)
             last = s.take(sample);
         return last;

@@ -1,5 +1,4 @@
 #include "FakeSerialService.h"
-
 #include "app/CaptionLabel.h"
 #include "app/MainWindow.h"
 #include "app/Texts.h"
@@ -21,8 +20,7 @@ class TestWindow : public MainWindow
 public:
     explicit TestWindow(FakeSerialService *&fake)
         : MainWindow(std::unique_ptr<SerialService>(fake = new FakeSerialService))
-    {
-    }
+    { }
     QStringList warnings;
     bool warnedBusy = false; // a warning box under the busy cursor
     bool ended = false;
@@ -42,8 +40,8 @@ const QStringList PortInitLog = {
 
 QStringList commandLog(const QString &command, const QString &parameter)
 {
-    return {"write 20 33", "pause busy", "write " + command, "write " + parameter, "pause busy",
-            "write 20 32",  "discard in", "discard out"};
+    return {"write 20 33", "pause busy",  "write " + command, "write " + parameter,
+            "pause busy",  "write 20 32", "discard in",       "discard out"};
 }
 
 QByteArray ramp(int count, int first = 0)
@@ -65,8 +63,7 @@ class WindowTest : public QObject
     QTemporaryDir workDir;
     QString startDir;
 
-    template<typename T>
-    T *child(const char *name)
+    template <typename T> T *child(const char *name)
     {
         T *c = w->findChild<T *>(QString::fromLatin1(name));
         if (!c)
@@ -157,10 +154,10 @@ private slots:
     {
         QCOMPARE(w->size(), QSize(682, 477));
         const QList<QPair<const char *, QRect>> expected = {
-            {"Label1", QRect(8, 8, 537, 113)},      {"Combo1", QRect(552, 88, 113, 27)},
-            {"Picture1", QRect(8, 136, 665, 177)},  {"Command1", QRect(504, 424, 57, 33)},
-            {"Command5", QRect(560, 424, 57, 33)},  {"Command4", QRect(616, 424, 57, 33)},
-            {"Option15", QRect(368, 32, 41, 33)},   {"Text1", QRect(8, 16, 137, 25)},
+            {"Label1", QRect(8, 8, 537, 113)},     {"Combo1", QRect(552, 88, 113, 27)},
+            {"Picture1", QRect(8, 136, 665, 177)}, {"Command1", QRect(504, 424, 57, 33)},
+            {"Command5", QRect(560, 424, 57, 33)}, {"Command4", QRect(616, 424, 57, 33)},
+            {"Option15", QRect(368, 32, 41, 33)},  {"Text1", QRect(8, 16, 137, 25)},
             {"Command3", QRect(8, 80, 41, 41)},
         };
         for (const auto &[name, rect] : expected)
@@ -184,8 +181,8 @@ private slots:
                 QCOMPARE(at->objectName().isEmpty() ? at->parentWidget()->objectName() : at->objectName(), name);
             }
         };
-        tabsFrom("Command5", {"Command4", "Command3", "Command2", "Option1", "Option9", "Text1", "Combo1", "Command1",
-                              "Command5"});
+        tabsFrom("Command5",
+                 {"Command4", "Command3", "Command2", "Option1", "Option9", "Text1", "Combo1", "Command1", "Command5"});
         option(14)->setChecked(true); // 9x comes later in the order than 4x
         option(3)->setChecked(true);
         tabsFrom("Command2", {"Option3", "Text1", "Combo1", "Option14", "Command1"});
@@ -207,7 +204,7 @@ private slots:
         QVERIFY(fake->log.isEmpty());
         // A click that comes before the pick ran is handled after it.
         QTest::mouseClick(option(15), Qt::LeftButton);
-        QCOMPARE(fake->takeLog(), QStringList{"open 1"} + PortInitLog + commandLog("20 34", "09"));
+        QCOMPARE(fake->takeLog(), QStringList {"open 1"} + PortInitLog + commandLog("20 34", "09"));
         QCOMPARE(cursors, QList<int>(cursors.size(), Qt::WaitCursor));
         QCOMPARE(cursors.size(), 7);
         QVERIFY(!QGuiApplication::overrideCursor());
@@ -219,7 +216,7 @@ private slots:
     void portSelectionSendsTheInitialCommandsEveryTime()
     {
         w->selectPort(2);
-        QCOMPARE(fake->takeLog(), QStringList{"open 3"} + PortInitLog);
+        QCOMPARE(fake->takeLog(), QStringList {"open 3"} + PortInitLog);
         QCOMPARE(w->portNumber(), 3);
         w->selectPort(2);
         QCOMPARE(fake->takeLog(), QStringList({"close", "open 3"}) + PortInitLog);
@@ -231,12 +228,13 @@ private slots:
         fake->absentPorts = {3};
         w->selectPort(2);
         // The text as it always was, and the service's reason on a line below.
-        QCOMPARE(w->warnings, QStringList{"端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  \r      原因：absent"});
-        QCOMPARE(fake->takeLog(), QStringList{"open 3"});
+        QCOMPARE(w->warnings,
+                 QStringList {"端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  \r      原因：absent"});
+        QCOMPARE(fake->takeLog(), QStringList {"open 3"});
         QCOMPARE(w->portNumber(), 3); // kept, although the port stayed closed
         QVERIFY(!fake->isOpen());
         w->selectPort(0);
-        QCOMPARE(fake->takeLog(), QStringList{"open 1"} + PortInitLog);
+        QCOMPARE(fake->takeLog(), QStringList {"open 1"} + PortInitLog);
         QCOMPARE(w->warnings.size(), 1);
         QVERIFY(!w->warnedBusy);
     }
@@ -255,7 +253,7 @@ private slots:
         QCOMPARE(w->baselineLevel(), 0);
         QCOMPARE(label7(), QStringLiteral("0"));
         // Nothing beyond the three initial commands was sent for it.
-        QCOMPARE(fake->log.mid(fake->log.lastIndexOf("open 1")), QStringList{"open 1"} + PortInitLog);
+        QCOMPARE(fake->log.mid(fake->log.lastIndexOf("open 1")), QStringList {"open 1"} + PortInitLog);
     }
 
     // --- Port closed or lost ---
@@ -285,7 +283,7 @@ private slots:
         const int x = w->acquisition().sweep().plotX();
         fake->unplug();
         fake->unplug();
-        QTRY_COMPARE(w->warnings, QStringList{Texts::PortLost});
+        QTRY_COMPARE(w->warnings, QStringList {Texts::PortLost});
         QVERIFY(w->acquiring());
         w->selectPort(0);
         feed(ramp(10));
@@ -300,7 +298,7 @@ private slots:
         openPort();
         fake->input = ramp(5, 1); // arrived before Start
         w->start();
-        QCOMPARE(fake->takeLog(), QStringList{"write 20 32"});
+        QCOMPARE(fake->takeLog(), QStringList {"write 20 32"});
         QCOMPARE(w->acquisition().sweep().sampleIndex(), 5);
         feed(ramp(1141, 6));
         QCOMPARE(w->acquisition().sweep().sampleIndex(), 0); // wrapped after 1146
@@ -366,7 +364,7 @@ private slots:
         QCOMPARE(fake->takeLog(), QStringList({"write 20 33", "pause busy", "write 20 35", "failed"}));
         QCOMPARE(label7(), QStringLiteral("0"));
         QCOMPARE(w->baselineLevel(), 0);
-        QTRY_COMPARE(w->warnings, QStringList{Texts::PortLost});
+        QTRY_COMPARE(w->warnings, QStringList {Texts::PortLost});
     }
 
     void labelChangesOnlyAfterTheSequence()
@@ -403,7 +401,7 @@ private slots:
         bool existedAtWrite = true;
         fake->onWrite = [&](const QByteArray &) { existedAtWrite = QFile::exists("1"); };
         w->stop();
-        QCOMPARE(fake->takeLog(), QStringList{"write 20 33"});
+        QCOMPARE(fake->takeLog(), QStringList {"write 20 33"});
         QVERIFY(!existedAtWrite);
         fake->onWrite = nullptr;
         QCOMPARE(record("1"), QByteArray(1146, '\0'));
@@ -538,7 +536,7 @@ private slots:
         fake->takeLog();
         child<QPushButton>("Command4")->click();
         QVERIFY(w->ended);
-        QCOMPARE(fake->takeLog(), QStringList{"close"});
+        QCOMPARE(fake->takeLog(), QStringList {"close"});
         QVERIFY(QDir().entryList(QDir::Files).isEmpty());
     }
 

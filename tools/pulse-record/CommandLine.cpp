@@ -12,7 +12,7 @@ const QString AsStoredOption = QStringLiteral("--as-stored");
 
 CommandLine::Result failure(const QString &error)
 {
-    return { std::nullopt, error };
+    return {std::nullopt, error};
 }
 
 } // namespace
@@ -24,7 +24,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         if (arg == QLatin1String("--"))
             break;
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help"))
-            return { Invocation {}, {} };
+            return {Invocation {}, {}};
     }
 
     QStringList positional;
@@ -83,7 +83,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 
     if (positional.isEmpty())
         return failure(RecordTexts::noFile());
-    const bool several = invocation.command == Invocation::Command::Show || invocation.command == Invocation::Command::Edf;
+    const bool several =
+        invocation.command == Invocation::Command::Show || invocation.command == Invocation::Command::Edf;
     if (!several && positional.size() > 1)
         return failure(RecordTexts::oneFileOnly(command));
     invocation.files = positional;
@@ -103,5 +104,5 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             return failure(RecordTexts::missingValue(OutputOption));
         invocation.output = *output;
     }
-    return { invocation, {} };
+    return {invocation, {}};
 }

@@ -6,17 +6,19 @@
 
 // What the operator asked for, parsed from the arguments after the program
 // name. Options may stand anywhere; "--" ends them.
-struct Invocation {
+struct Invocation
+{
     enum class Command { Help, Show, Png, Csv, Edf };
 
     Command command = Command::Help;
     QStringList files;
     std::optional<double> rateHz; // as given; else the index's, else show falls back to DefaultRateHz
-    QString output; // png and edf; empty means FILE.png or FILE.edf
-    bool asStored = false; // file order instead of time order
+    QString output;               // png and edf; empty means FILE.png or FILE.edf
+    bool asStored = false;        // file order instead of time order
 };
 
-class CommandLine {
+class CommandLine
+{
 public:
     static constexpr double DefaultRateHz = 200; // the sensor's rate after port selection
     // The sensor offers 200 to 1000 Hz, but a record may have been paced
@@ -24,7 +26,8 @@ public:
     static constexpr int MinRateHz = 1;
     static constexpr int MaxRateHz = 100000;
 
-    struct Result {
+    struct Result
+    {
         std::optional<Invocation> invocation;
         QString error; // one line, when invocation is empty
     };

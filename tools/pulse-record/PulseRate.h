@@ -8,11 +8,12 @@
 // that stand in the upper half of the pulse's local range and are far enough
 // apart to be separate beats, and average the beat intervals. A record is only
 // a few seconds long, so every usable interval counts.
-class PulseRate {
+class PulseRate
+{
 public:
     static constexpr double SmoothingSeconds = 0.020;
     static constexpr double LocalRangeSeconds = 2.0; // each side of a candidate peak
-    static constexpr double PeakLevel = 0.5; // of the local range, above its foot
+    static constexpr double PeakLevel = 0.5;         // of the local range, above its foot
     static constexpr double MinPeakSpacingSeconds = 0.33;
     // Less swing than this is no pulse: at gain 1 a beat is about 24 counts.
     static constexpr double MinSwingCounts = 4.0;
@@ -24,10 +25,11 @@ public:
     static constexpr double IntervalTolerance = 0.15; // of the median interval
     static constexpr int MinIntervals = 2;
 
-    struct Estimate {
+    struct Estimate
+    {
         bool found = false;
         double beatsPerMinute = 0.0;
-        int peaks = 0; // systolic peaks detected
+        int peaks = 0;     // systolic peaks detected
         int intervals = 0; // beat intervals the rate is averaged over
     };
 

@@ -20,7 +20,8 @@ namespace RecordCommands {
 namespace {
 
 // A record with what its index says about it, in the order asked for.
-struct Opened {
+struct Opened
+{
     RecordFile::Loaded loaded;
     std::optional<RecordIndex::Entry> facts;
     RecordSeries series;
@@ -64,8 +65,8 @@ bool open(const QString &path, const Invocation &invocation, Opened &o, int &exi
         break;
     }
     o.series = o.facts && !invocation.asStored
-        ? RecordSeries::timeOrdered(
-            o.loaded.view(), RecordIndex::layout(o.facts->sampleIndex, o.facts->previousSweepEnd))
+        ? RecordSeries::timeOrdered(o.loaded.view(),
+                                    RecordIndex::layout(o.facts->sampleIndex, o.facts->previousSweepEnd))
         : RecordSeries::asStored(o.loaded.view());
     o.rateHz = invocation.rateHz;
     if (!o.rateHz && o.facts)
@@ -153,8 +154,8 @@ int csv(const Invocation &invocation)
 
 int edf(const Invocation &invocation)
 {
-    const QString output = invocation.output.isEmpty() ? invocation.files.first() + QStringLiteral(".edf")
-                                                       : invocation.output;
+    const QString output =
+        invocation.output.isEmpty() ? invocation.files.first() + QStringLiteral(".edf") : invocation.output;
     if (isARecord(output, invocation.files))
         return Usage;
 
@@ -169,12 +170,12 @@ int edf(const Invocation &invocation)
             Console::message(RecordTexts::edfNeedsRate(path));
             exitCode = Usage;
         } else if (!invocation.rateHz && rate && *rate != *o.rateHz) {
-            Console::message(RecordTexts::edfRatesDiffer(path, CommandLine::rateText(*o.rateHz),
-                CommandLine::rateText(*rate)));
+            Console::message(
+                RecordTexts::edfRatesDiffer(path, CommandLine::rateText(*o.rateHz), CommandLine::rateText(*rate)));
             exitCode = BadInput;
         }
         rate = o.rateHz;
-        parts.push_back({ QFileInfo(path).fileName(), o.series, o.facts });
+        parts.push_back({QFileInfo(path).fileName(), o.series, o.facts});
     }
     // One bad record spoils the file: nothing is written.
     if (exitCode != Success)

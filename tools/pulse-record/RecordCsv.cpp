@@ -1,7 +1,7 @@
 #include "RecordCsv.h"
 
 QByteArray RecordCsv::format(const RecordSeries &series, std::span<const std::uint8_t> bytes,
-    std::optional<double> rateHz)
+                             std::optional<double> rateHz)
 {
     QByteArray out = rateHz ? "offset,time_s,value,note\n" : "offset,value,note\n";
     out.reserve(out.size() + qsizetype(bytes.size()) * 24);

@@ -11,10 +11,11 @@
 // has no offset and no value ("missing"); the bytes in no slot follow at the
 // end with no time ("padding", the last byte, or "stale", left by an earlier
 // sweep).
-class RecordCsv {
+class RecordCsv
+{
 public:
     static constexpr int TimeDecimals = 4; // 0.1 ms: distinct times up to 10 kHz
 
     static QByteArray format(const RecordSeries &series, std::span<const std::uint8_t> bytes,
-        std::optional<double> rateHz);
+                             std::optional<double> rateHz);
 };

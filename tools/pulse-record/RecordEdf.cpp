@@ -4,15 +4,14 @@
 #include "RecordTexts.h"
 
 #include <QFile>
-#include <edflib.h>
-
 #include <algorithm>
 #include <cmath>
+#include <edflib.h>
 
 namespace {
 
 constexpr long long TicksPerSecond = 10000; // EDFlib's annotation unit: 100 us
-constexpr int EarliestYear = 1985; // EDF's dates run from 1985 to 2084
+constexpr int EarliestYear = 1985;          // EDF's dates run from 1985 to 2084
 constexpr int LatestYear = 2084;
 constexpr int MaxAnnotationSignals = 64;
 
@@ -21,7 +20,8 @@ long long ticks(double seconds)
     return std::llround(seconds * TicksPerSecond);
 }
 
-struct Annotation {
+struct Annotation
+{
     long long onset;
     long long duration; // -1: none
     QByteArray text;
@@ -60,12 +60,12 @@ bool RecordEdf::write(const QString &path, const std::vector<Part> &parts, doubl
     std::vector<Annotation> notes;
     for (const Part &part : parts) {
         const double at = double(samples.size()) / rateHz;
-        notes.push_back({ ticks(at), -1, RecordTexts::edfRecordBegins(part.name).toUtf8() });
+        notes.push_back({ticks(at), -1, RecordTexts::edfRecordBegins(part.name).toUtf8()});
         if (part.series.gapAt >= 0)
-            notes.push_back({ ticks(at + part.series.gapAt / rateHz), ticks(1 / rateHz),
-                RecordTexts::EdfMissingSample.toUtf8() });
+            notes.push_back(
+                {ticks(at + part.series.gapAt / rateHz), ticks(1 / rateHz), RecordTexts::EdfMissingSample.toUtf8()});
         for (int beat : PulseRate::beats(part.series.values, rateHz))
-            notes.push_back({ ticks(at + beat / rateHz), -1, RecordTexts::EdfBeat.toUtf8() });
+            notes.push_back({ticks(at + beat / rateHz), -1, RecordTexts::EdfBeat.toUtf8()});
         samples.insert(samples.end(), part.series.values.begin(), part.series.values.end());
     }
     const size_t held = samples.size();
@@ -74,42 +74,43 @@ bool RecordEdf::write(const QString &path, const std::vector<Part> &parts, doubl
     // and an annotation says those samples are not data.
     samples.resize(records * size_t(perRecord), held ? samples[held - 1] : short(0));
     if (samples.size() > held)
-        notes.push_back({ ticks(double(held) / rateHz), ticks(double(samples.size() - held) / rateHz),
-            RecordTexts::EdfPadding.toUtf8() });
+        notes.push_back({ticks(double(held) / rateHz), ticks(double(samples.size() - held) / rateHz),
+                         RecordTexts::EdfPadding.toUtf8()});
 
-    std::stable_sort(notes.begin(), notes.end(), [](const Annotation &a, const Annotation &b) { return a.onset < b.onset; });
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const Annotation &a, const Annotation &b) { return a.onset < b.onset; });
 
     const int handle = edfopen_file_writeonly(QFile::encodeName(path).constData(), EDFLIB_FILETYPE_EDFPLUS, 1);
     if (handle < 0) {
         error->clear();
         return false;
     }
-    const int annotationSignals
-        = std::clamp(int((notes.size() + records - 1) / records) + 1, 1, MaxAnnotationSignals);
-    bool ok = edf_set_datarecord_duration(handle, int(std::lround(seconds * 100000))) == 0
-        && edf_set_samplefrequency(handle, 0, perRecord) == 0
-        && edf_set_digital_minimum(handle, 0, DigitalMin) == 0 && edf_set_digital_maximum(handle, 0, DigitalMax) == 0
-        && edf_set_physical_minimum(handle, 0, DigitalMin) == 0
-        && edf_set_physical_maximum(handle, 0, DigitalMax) == 0
-        && edf_set_physical_dimension(handle, 0, Dimension) == 0 && edf_set_label(handle, 0, Label) == 0
-        && edf_set_equipment(handle, "pulse-demo") == 0
-        && edf_set_number_of_annotation_signals(handle, annotationSignals) == 0;
+    const int annotationSignals = std::clamp(int((notes.size() + records - 1) / records) + 1, 1, MaxAnnotationSignals);
+    bool ok = edf_set_datarecord_duration(handle, int(std::lround(seconds * 100000))) == 0 &&
+        edf_set_samplefrequency(handle, 0, perRecord) == 0 && edf_set_digital_minimum(handle, 0, DigitalMin) == 0 &&
+        edf_set_digital_maximum(handle, 0, DigitalMax) == 0 && edf_set_physical_minimum(handle, 0, DigitalMin) == 0 &&
+        edf_set_physical_maximum(handle, 0, DigitalMax) == 0 && edf_set_physical_dimension(handle, 0, Dimension) == 0 &&
+        edf_set_label(handle, 0, Label) == 0 && edf_set_equipment(handle, "pulse-demo") == 0 &&
+        edf_set_number_of_annotation_signals(handle, annotationSignals) == 0;
 
     // Without a known time, the date that EDF uses for "unknown".
     QDateTime start(QDate(EarliestYear, 1, 1), QTime(0, 0));
-    if (const auto known = startOf(parts.front(), rateHz); known && known->date().year() >= EarliestYear
-        && known->date().year() <= LatestYear)
+    if (const auto known = startOf(parts.front(), rateHz);
+        known && known->date().year() >= EarliestYear && known->date().year() <= LatestYear)
         start = *known;
     const QDate d = start.date();
     const QTime t = start.time();
-    ok = ok && edf_set_startdatetime(handle, d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()) == 0
-        && edf_set_subsecond_starttime(handle, t.msec() * 10000) == 0;
+    ok = ok && edf_set_startdatetime(handle, d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()) == 0 &&
+        edf_set_subsecond_starttime(handle, t.msec() * 10000) == 0;
     if (const auto &facts = parts.front().facts; ok && facts)
         ok = edf_set_recording_additional(handle,
-                 QStringLiteral("%1 %2Hz gain %3x baseline %4")
-                     .arg(facts->port).arg(facts->rateHz).arg(facts->gain).arg(facts->baseline)
-                     .toLatin1().constData())
-            == 0;
+                                          QStringLiteral("%1 %2Hz gain %3x baseline %4")
+                                              .arg(facts->port)
+                                              .arg(facts->rateHz)
+                                              .arg(facts->gain)
+                                              .arg(facts->baseline)
+                                              .toLatin1()
+                                              .constData()) == 0;
 
     for (size_t r = 0; ok && r < records; ++r)
         ok = edfwrite_digital_short_samples(handle, samples.data() + r * size_t(perRecord)) == 0;

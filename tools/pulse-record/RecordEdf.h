@@ -12,9 +12,11 @@
 // after the other in the order given. Annotations mark where each record
 // begins, the slot a record does not hold, every detected beat, and the
 // padding that fills the last data record.
-class RecordEdf {
+class RecordEdf
+{
 public:
-    struct Part {
+    struct Part
+    {
         QString name;
         RecordSeries series;
         std::optional<RecordIndex::Entry> facts;
@@ -23,7 +25,7 @@ public:
     // Data records this long hold a whole number of samples at 200, 300, 400,
     // 500 and 1000 Hz and leave at most a tenth of a second of padding;
     // longer ones serve rates given otherwise.
-    static constexpr double RecordSecondsChoices[] = { 0.1, 0.2, 0.5, 1, 2, 5, 10 };
+    static constexpr double RecordSecondsChoices[] = {0.1, 0.2, 0.5, 1, 2, 5, 10};
     static constexpr int DigitalMin = 0;
     static constexpr int DigitalMax = 255;
     static inline const char *const Dimension = "counts";

@@ -30,18 +30,18 @@ QRect RecordPicture::plotRect()
 {
     const int width = (RecordWriter::RecordSize - 1) * PixelsPerSample + 1;
     const int height = int(std::lround(TraceCanvas::HeightTwips * PixelsPerTwip));
-    return { MarginLeft, MarginTop, width, height };
+    return {MarginLeft, MarginTop, width, height};
 }
 
 QSize RecordPicture::imageSize()
 {
     const QRect plot = plotRect();
-    return { MarginLeft + plot.width() + MarginRight, MarginTop + plot.height() + MarginBottom };
+    return {MarginLeft + plot.width() + MarginRight, MarginTop + plot.height() + MarginBottom};
 }
 
 QPoint RecordPicture::samplePoint(int index, int value)
 {
-    return { plotRect().left() + index * PixelsPerSample, rowOf(Sweep::yFor(std::uint8_t(value))) };
+    return {plotRect().left() + index * PixelsPerSample, rowOf(Sweep::yFor(std::uint8_t(value)))};
 }
 
 int RecordPicture::lowerLineRow()
@@ -58,7 +58,7 @@ double RecordPicture::tickStep(double span)
 {
     double unit = std::pow(10.0, std::floor(std::log10(std::max(span, 1e-9) / MaxTicks)));
     for (;; unit *= 10) {
-        for (double m : { 1.0, 2.0, 5.0 }) {
+        for (double m : {1.0, 2.0, 5.0}) {
             if (span / (m * unit) <= MaxTicks)
                 return m * unit;
         }
@@ -77,13 +77,13 @@ void drawAxes(QPainter &p, const QString &title, std::optional<double> rateHz)
 
     p.drawText(QRect(plot.left(), 0, plot.width(), plot.top() - 2 * tick), Qt::AlignHCenter | Qt::AlignBottom, title);
     p.drawText(QRect(0, 0, plot.left() - 2 * tick, plot.top() - 2 * tick), Qt::AlignRight | Qt::AlignBottom,
-        RecordTexts::ValueAxis);
+               RecordTexts::ValueAxis);
 
     for (int v = 0; v <= 255; v += RecordPicture::ValueTickStep) {
         const int y = RecordPicture::samplePoint(0, v).y();
         p.drawLine(plot.left() - 1 - tick, y, plot.left() - 2, y);
         p.drawText(QRect(0, y - lineHeight, plot.left() - 2 * tick, 2 * lineHeight), Qt::AlignRight | Qt::AlignVCenter,
-            QString::number(v));
+                   QString::number(v));
     }
 
     // Ticks in seconds when the rate is known, else in samples.
@@ -100,16 +100,16 @@ void drawAxes(QPainter &p, const QString &title, std::optional<double> rateHz)
         const int x = plot.left() + int(std::lround(index * RecordPicture::PixelsPerSample));
         p.drawLine(x, plot.bottom() + 1, x, plot.bottom() + tick);
         p.drawText(QRect(x - labelWidth / 2, plot.bottom() + tick + 2, labelWidth, lineHeight),
-            Qt::AlignHCenter | Qt::AlignTop, QString::number(at, 'f', decimals));
+                   Qt::AlignHCenter | Qt::AlignTop, QString::number(at, 'f', decimals));
     }
     p.drawText(QRect(plot.left(), plot.bottom() + tick + 2 + lineHeight, plot.width(), lineHeight + 4),
-        Qt::AlignHCenter | Qt::AlignTop, rateHz ? RecordTexts::TimeAxis : RecordTexts::IndexAxis);
+               Qt::AlignHCenter | Qt::AlignTop, rateHz ? RecordTexts::TimeAxis : RecordTexts::IndexAxis);
 }
 
 } // namespace
 
-QImage RecordPicture::render(
-    std::span<const std::uint8_t> samples, const QString &title, std::optional<double> rateHz, int gapAt)
+QImage RecordPicture::render(std::span<const std::uint8_t> samples, const QString &title, std::optional<double> rateHz,
+                             int gapAt)
 {
     QImage image(imageSize(), QImage::Format_RGB32);
     image.fill(Paper);
@@ -123,7 +123,7 @@ QImage RecordPicture::render(
 
     p.fillRect(plot, TraceCanvas::Background);
     p.setPen(QPen(TraceCanvas::LineColour, 0));
-    for (int y : { lowerLineRow(), upperLineRow() })
+    for (int y : {lowerLineRow(), upperLineRow()})
         p.drawLine(plot.left(), y, plot.right(), y);
 
     // As in the program, the trace is drawn over the reference lines.

@@ -13,7 +13,8 @@
 // the two red reference lines, the lower one at the level of a sample of 0 and
 // the upper one a little above 255, at the program's proportions but larger,
 // with value and time (or sample index) axes round it.
-class RecordPicture {
+class RecordPicture
+{
 public:
     static constexpr int PixelsPerSample = 1;
     static constexpr int PixelsPerCount = 2;
@@ -25,8 +26,8 @@ public:
     static constexpr int MaxTicks = 10;
     static constexpr int ValueTickStep = 50;
 
-    static inline const QColor Paper { 255, 255, 255 };
-    static inline const QColor Ink { 0, 0, 0 };
+    static inline const QColor Paper {255, 255, 255};
+    static inline const QColor Ink {0, 0, 0};
 
     // The dark blue area, in image pixels; a record's samples span its width.
     static QRect plotRect();
@@ -42,7 +43,7 @@ public:
 
     // The slot at `gapAt` (if any) is a sample the record does not hold: no
     // trace reaches it, a dotted line marks it.
-    static inline const QColor GapMark { 255, 255, 255 };
+    static inline const QColor GapMark {255, 255, 255};
     static QImage render(std::span<const std::uint8_t> samples, const QString &title, std::optional<double> rateHz,
-        int gapAt = -1);
+                         int gapAt = -1);
 };

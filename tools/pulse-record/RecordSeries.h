@@ -9,7 +9,8 @@
 // A record's samples in the order they are looked at: as stored, or in time
 // order from its index line. The record's last byte is padding (no sweep
 // reaches that buffer entry) and is never a sample.
-struct RecordSeries {
+struct RecordSeries
+{
     static constexpr int Missing = -1;
 
     // One slot per sample period. The slot the record never holds (the sweep
@@ -17,8 +18,8 @@ struct RecordSeries {
     // it, so that times and beat intervals stay right; its offset is Missing.
     std::vector<std::uint8_t> values;
     std::vector<int> offsets; // file offset of each slot
-    int gapAt = -1; // the Missing slot, if any
-    int previousCount = 0; // slots of the previous sweep, in time order only
+    int gapAt = -1;           // the Missing slot, if any
+    int previousCount = 0;    // slots of the previous sweep, in time order only
     std::vector<int> leftOut; // file offsets in no slot: padding, stale entries
 
     // Every byte but the padding, in file order.

@@ -4,7 +4,8 @@
 #include <span>
 
 // The plain numbers of a record.
-struct RecordStats {
+struct RecordStats
+{
     int minimum = 0;
     int maximum = 0;
     double mean = 0.0;

@@ -17,35 +17,36 @@ inline QString num(qint64 n)
 }
 inline const QString RecordBytes = num(RecordWriter::RecordSize);
 
-inline const QString Help
-    = QStringLiteral("用法：\n"
-                     "  pulse-record show FILE... [--rate HZ] [--as-stored]\n"
-                     "  pulse-record png FILE [-o OUT.png] [--rate HZ] [--as-stored]\n"
-                     "  pulse-record csv FILE [--rate HZ] [--as-stored]\n"
-                     "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]\n"
-                     "  pulse-record --help\n"
-                     "\n"
-                     "查看脉搏采样演示程序保存的记录文件（\"1\"、\"2\"……，每个 %1 字节，每字节一个采样值）。\n"
-                     "记录旁的记录索引 %2 记着每个记录的保存时间、采样速率、放大倍率、基线和端口，\n"
-                     "以及当时扫描的位置：有它时采样按时间顺序排列（上一轮扫描在前，本轮在后），\n"
-                     "两轮交界处记录缺的 1 个采样会标出；最后 1 字节总是填充，不算采样。\n"
-                     "\n"
-                     "命令：\n"
-                     "  show   逐个检查文件大小，显示索引中的信息、最小值、最大值、平均值和由脉搏波峰估计的心率\n"
-                     "  png    把记录画成图片（黄色波形、深蓝底色、两条红色参考线），默认保存为 FILE.png\n"
-                     "  csv    每个采样输出一行到标准输出：文件中的位置、时间（采样速率已知时）、采样值和备注\n"
-                     "  edf    把一个或几个记录依次写成一个 EDF+ 文件，标出每个记录的开始和每次心跳，默认保存为 FILE.edf\n"
-                     "\n"
-                     "选项：\n"
-                     "  --rate HZ     记录时的采样速率（Hz），如 200、300、400、500、1000；有记录索引时不必给出，\n"
-                     "                给出时优先；show 两者都没有时按 200 计算心率；edf 没有记录索引时必须给出\n"
-                     "  --as-stored   按文件中的存储顺序，不按时间顺序\n"
-                     "  -o OUT        png 或 edf 命令的输出文件\n"
-                     "  -h, --help    显示本说明\n"
-                     "\n"
-                     "退出码：0 正常；1 文件有问题（不存在、是文件夹、为空、长度不对、无法读取、索引中没有它或格式不对）\n"
-                     "        或输出文件无法保存（此时不留下输出文件）；2 命令行用法错误\n")
-          .arg(RecordBytes, RecordIndex::FileName);
+inline const QString Help =
+    QStringLiteral(
+        "用法：\n"
+        "  pulse-record show FILE... [--rate HZ] [--as-stored]\n"
+        "  pulse-record png FILE [-o OUT.png] [--rate HZ] [--as-stored]\n"
+        "  pulse-record csv FILE [--rate HZ] [--as-stored]\n"
+        "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]\n"
+        "  pulse-record --help\n"
+        "\n"
+        "查看脉搏采样演示程序保存的记录文件（\"1\"、\"2\"……，每个 %1 字节，每字节一个采样值）。\n"
+        "记录旁的记录索引 %2 记着每个记录的保存时间、采样速率、放大倍率、基线和端口，\n"
+        "以及当时扫描的位置：有它时采样按时间顺序排列（上一轮扫描在前，本轮在后），\n"
+        "两轮交界处记录缺的 1 个采样会标出；最后 1 字节总是填充，不算采样。\n"
+        "\n"
+        "命令：\n"
+        "  show   逐个检查文件大小，显示索引中的信息、最小值、最大值、平均值和由脉搏波峰估计的心率\n"
+        "  png    把记录画成图片（黄色波形、深蓝底色、两条红色参考线），默认保存为 FILE.png\n"
+        "  csv    每个采样输出一行到标准输出：文件中的位置、时间（采样速率已知时）、采样值和备注\n"
+        "  edf    把一个或几个记录依次写成一个 EDF+ 文件，标出每个记录的开始和每次心跳，默认保存为 FILE.edf\n"
+        "\n"
+        "选项：\n"
+        "  --rate HZ     记录时的采样速率（Hz），如 200、300、400、500、1000；有记录索引时不必给出，\n"
+        "                给出时优先；show 两者都没有时按 200 计算心率；edf 没有记录索引时必须给出\n"
+        "  --as-stored   按文件中的存储顺序，不按时间顺序\n"
+        "  -o OUT        png 或 edf 命令的输出文件\n"
+        "  -h, --help    显示本说明\n"
+        "\n"
+        "退出码：0 正常；1 文件有问题（不存在、是文件夹、为空、长度不对、无法读取、索引中没有它或格式不对）\n"
+        "        或输出文件无法保存（此时不留下输出文件）；2 命令行用法错误\n")
+        .arg(RecordBytes, RecordIndex::FileName);
 
 // Usage errors (exit 2).
 inline const QString SeeHelp = QStringLiteral("，用法见 pulse-record --help");
@@ -164,9 +165,10 @@ inline QString orderLine(const RecordSeries &s, bool timeOrder, bool indexed)
 {
     const int count = int(s.values.size());
     if (!timeOrder)
-        return (indexed ? QStringLiteral("  按存储顺序：%1 个采样") : QStringLiteral("  没有索引信息，按存储顺序：%1 个采样"))
-                   .arg(num(count))
-            + (s.leftOut.empty() ? QString() : QStringLiteral("，最后 1 字节为填充"));
+        return (indexed ? QStringLiteral("  按存储顺序：%1 个采样")
+                        : QStringLiteral("  没有索引信息，按存储顺序：%1 个采样"))
+                   .arg(num(count)) +
+            (s.leftOut.empty() ? QString() : QStringLiteral("，最后 1 字节为填充"));
     QStringList parts;
     if (s.previousCount > 0)
         parts << QStringLiteral("上一轮扫描 %1 个采样").arg(num(s.previousCount));
@@ -177,7 +179,8 @@ inline QString orderLine(const RecordSeries &s, bool timeOrder, bool indexed)
         parts << QStringLiteral("本轮扫描 %1 个").arg(num(current));
     QString line = QStringLiteral("  按时间顺序：") + parts.join(QStringLiteral("，"));
     if (!s.leftOut.empty())
-        line += QStringLiteral("；另有 %1 字节不是这两轮的采样（填充或更早的扫描），未计入").arg(num(qint64(s.leftOut.size())));
+        line += QStringLiteral("；另有 %1 字节不是这两轮的采样（填充或更早的扫描），未计入")
+                    .arg(num(qint64(s.leftOut.size())));
     return line;
 }
 inline QString valuesLine(int minimum, int maximum, double mean)
@@ -211,7 +214,8 @@ inline QString edfNeedsRate(const QString &p)
 }
 inline QString edfRatesDiffer(const QString &p, const QString &hz, const QString &before)
 {
-    return QStringLiteral("文件“%1”的采样速率是 %2 Hz，前面的记录是 %3 Hz；一个 EDF 文件只能有一种速率，可用 --rate 指定")
+    return QStringLiteral(
+               "文件“%1”的采样速率是 %2 Hz，前面的记录是 %3 Hz；一个 EDF 文件只能有一种速率，可用 --rate 指定")
         .arg(p, hz, before);
 }
 inline QString edfRateUnusable(double hz)
@@ -230,8 +234,8 @@ inline QString edfSaved(const QString &p, int records)
 {
     return QStringLiteral("EDF 文件已保存到“%1”（%2 个记录）").arg(p, num(records));
 }
-inline const QString EdfStartUnknown
-    = QStringLiteral("注意：没有记录索引，开始时间未知，EDF 文件中记为 1985-01-01 00:00:00");
+inline const QString EdfStartUnknown =
+    QStringLiteral("注意：没有记录索引，开始时间未知，EDF 文件中记为 1985-01-01 00:00:00");
 // Annotations: EDFlib keeps at most 40 bytes of each.
 inline QString edfRecordBegins(const QString &name)
 {

@@ -13,8 +13,7 @@ namespace {
 // Qt's own diagnostics (font or platform notices) would break the promise of
 // one line per problem on stderr; the tool reports everything it must itself.
 void quietQt(QtMsgType, const QMessageLogContext &, const QString &)
-{
-}
+{ }
 
 } // namespace
 

@@ -6,8 +6,9 @@
 #include <string>
 
 // What the sensor is set to; changed only by commands.
-struct SensorSettings {
-    int gain = 4; // factor 1..CommandParser::GainSteps
+struct SensorSettings
+{
+    int gain = 4;     // factor 1..CommandParser::GainSteps
     int baseline = 0; // level 0..CommandParser::BaselineLevels - 1
     int rateHz = 200; // one of CommandParser::RatesHz
     bool streaming = false;
@@ -21,13 +22,14 @@ struct SensorSettings {
 // The simulator's one copy of the protocol's values (the waveform and the
 // options take them from here). They are written out rather than shared with
 // the program, so that a test against this peer checks the program's own table.
-class CommandParser {
+class CommandParser
+{
 public:
     static constexpr std::uint8_t Space = 0x20;
-    static constexpr std::array<int, 5> RatesHz = { 200, 300, 400, 500, 1000 };
-    static constexpr int GainSteps = 10; // parameter 0..9 = 1x..10x
+    static constexpr std::array<int, 5> RatesHz = {200, 300, 400, 500, 1000};
+    static constexpr int GainSteps = 10;     // parameter 0..9 = 1x..10x
     static constexpr int BaselineLevels = 6; // parameter 0..5
-    static constexpr std::array<std::uint8_t, 2> ReplyLead = { 0xAA, 0x55 };
+    static constexpr std::array<std::uint8_t, 2> ReplyLead = {0xAA, 0x55};
     using SerialDigits = std::array<std::uint8_t, 4>;
     using SerialReply = std::array<std::uint8_t, 6>;
 
@@ -35,13 +37,14 @@ public:
         SerialNumber, // reply with serialReply()
         Start,
         Stop,
-        Gain, // value: the new factor
-        Baseline, // value: the new level
-        Rate, // value: the new rate in Hz
+        Gain,         // value: the new factor
+        Baseline,     // value: the new level
+        Rate,         // value: the new rate in Hz
         BadParameter, // command: its digit; value: the byte, left unapplied
-        Ignored, // value: the byte that matched no command
+        Ignored,      // value: the byte that matched no command
     };
-    struct Command {
+    struct Command
+    {
         Kind kind;
         int value = 0;
         char command = 0;

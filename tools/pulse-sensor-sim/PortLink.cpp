@@ -37,8 +37,8 @@ bool PortLink::create(const QString &target, QString *why)
     const QByteArray final = QFile::encodeName(path_);
     const QByteArray temporary = final + ".new." + QByteArray::number(::getpid());
     ::unlink(temporary.constData());
-    if (::symlink(QFile::encodeName(target).constData(), temporary.constData()) != 0
-        || ::rename(temporary.constData(), final.constData()) != 0) {
+    if (::symlink(QFile::encodeName(target).constData(), temporary.constData()) != 0 ||
+        ::rename(temporary.constData(), final.constData()) != 0) {
         *why = path_ + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
         ::unlink(temporary.constData());
         return false;

@@ -5,7 +5,8 @@
 // The COMn entry in the program's port folder that points at our line.
 // The folder and the name come from the program's own PortDirectory, so the
 // two always agree on where COMn lives.
-class PortLink {
+class PortLink
+{
 public:
     explicit PortLink(int portNumber);
     PortLink(const PortLink &) = delete;

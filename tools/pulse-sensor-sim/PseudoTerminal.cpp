@@ -73,7 +73,7 @@ bool PseudoTerminal::open(std::string *why)
 
 void PseudoTerminal::close()
 {
-    for (int *fd : { &master_, &slave_, &watch_ }) {
+    for (int *fd : {&master_, &slave_, &watch_}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;

@@ -10,7 +10,8 @@
 // It also watches the far side's device node for opens and closes by others,
 // so that it knows when nobody listens and can clean up after a program that
 // was killed with the port still open.
-class PseudoTerminal {
+class PseudoTerminal
+{
 public:
     PseudoTerminal() = default;
     PseudoTerminal(const PseudoTerminal &) = delete;

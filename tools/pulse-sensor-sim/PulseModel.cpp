@@ -9,16 +9,17 @@
 
 namespace {
 
-struct Wave {
+struct Wave
+{
     double amplitude;
     double centre; // seconds after the beat's start, at the reference interval
-    double width; // standard deviation, seconds
+    double width;  // standard deviation, seconds
 };
 
 // Percussion (systolic), tidal (late-systolic shoulder), dicrotic.
-constexpr std::array<Wave, 3> Waves = { { { 1.00, 0.133, 0.046 }, { 0.55, 0.250, 0.054 }, { 0.30, 0.400, 0.046 } } };
+constexpr std::array<Wave, 3> Waves = {{{1.00, 0.133, 0.046}, {0.55, 0.250, 0.054}, {0.30, 0.400, 0.046}}};
 constexpr double ReferenceInterval = 0.833; // T0: the waves above are timed for 72 per minute
-constexpr double PeakToFoot = 1.07; // raw peak minus foot of one beat
+constexpr double PeakToFoot = 1.07;         // raw peak minus foot of one beat
 // How far a beat's waves reach: before its start (the percussion wave's
 // leading tail) and after it (the dicrotic wave's trailing tail).
 constexpr double ReachBefore = 0.3;
@@ -26,10 +27,10 @@ constexpr double ReachAfter = 1.5;
 
 // Variability, scaled with the mean interval so slow and fast rates look alike.
 constexpr double SinusArrhythmia = 0.040; // seconds, at the reference interval
-constexpr double IntervalJitter = 0.020; // seconds SD, at the reference interval
+constexpr double IntervalJitter = 0.020;  // seconds SD, at the reference interval
 constexpr double BreathingHz = 0.25;
 constexpr double BreathingDepth = 0.10; // of the pulse height, for baseline and amplitude alike
-constexpr double NoiseLevel = 0.005; // SD, of the pulse height
+constexpr double NoiseLevel = 0.005;    // SD, of the pulse height
 
 // Byte mapping: each gain step adds this many counts of pulse height, and each
 // baseline level lifts the foot by as many.
@@ -47,7 +48,7 @@ PulseModel::PulseModel(const Config &config)
     , noiseRandom_(config.seed ^ NoiseSeedSalt)
 {
     // Start mid-rhythm: the first sample sees the tails of earlier beats.
-    beats_.push_back({ -ReachAfter, std::sqrt(ReferenceInterval * meanInterval_) });
+    beats_.push_back({-ReachAfter, std::sqrt(ReferenceInterval * meanInterval_)});
 }
 
 void PulseModel::setSamplingRate(int hz)
@@ -85,7 +86,7 @@ void PulseModel::scheduleBeatsUntil(double t)
             interval += scale * IntervalJitter * beatNormal_(beatRandom_);
             interval = std::clamp(interval, 0.5 * meanInterval_, 1.5 * meanInterval_);
         }
-        beats_.push_back({ last + interval, std::sqrt(ReferenceInterval * interval) });
+        beats_.push_back({last + interval, std::sqrt(ReferenceInterval * interval)});
     }
 }
 

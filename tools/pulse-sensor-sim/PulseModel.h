@@ -10,9 +10,11 @@
 //
 // Time comes from the sample index, never from a clock, so the shape does not
 // depend on how the samples are paced. No I/O: tests drive it directly.
-class PulseModel {
+class PulseModel
+{
 public:
-    struct Config {
+    struct Config
+    {
         double heartRate = 72.0; // beats per minute
         std::uint64_t seed = 1;
         bool variability = true; // false: fixed beat interval, no breathing, no noise
@@ -39,7 +41,8 @@ public:
     static std::uint8_t toByte(double signal, int gain, int baseline);
 
 private:
-    struct Beat {
+    struct Beat
+    {
         double start;
         double scale; // s_k = sqrt(T0 * RR_k): stretches the waves with the interval
     };

@@ -9,7 +9,8 @@
 
 // Where the streamed samples come from. Each call of next() is one sample
 // that goes on the line, so ramps and files stay unbroken across stops.
-class SampleSource {
+class SampleSource
+{
 public:
     virtual ~SampleSource() = default;
     virtual std::uint8_t next() = 0;
@@ -17,7 +18,8 @@ public:
     virtual void apply(const SensorSettings &) { }
 };
 
-class PulseSource final : public SampleSource {
+class PulseSource final : public SampleSource
+{
 public:
     PulseSource(const PulseModel::Config &config, const SensorSettings &settings);
     std::uint8_t next() override { return model_.nextByte(); }
@@ -28,7 +30,8 @@ private:
 };
 
 // 0, 1, ..., 255, 0, 1, ...: every sample's value tells its position.
-class RampSource final : public SampleSource {
+class RampSource final : public SampleSource
+{
 public:
     std::uint8_t next() override { return value_++; }
 
@@ -37,7 +40,8 @@ private:
 };
 
 // The given bytes over and over; they must not be empty.
-class FileSource final : public SampleSource {
+class FileSource final : public SampleSource
+{
 public:
     explicit FileSource(std::vector<std::uint8_t> bytes);
     std::uint8_t next() override;

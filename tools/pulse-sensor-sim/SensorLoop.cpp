@@ -45,7 +45,7 @@ bool stopPending()
     sigset_t pending;
     if (::sigpending(&pending) != 0)
         return false;
-    for (int signal : { SIGINT, SIGTERM, SIGHUP }) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         if (sigismember(&pending, signal))
             return true;
     }
@@ -61,7 +61,7 @@ std::int64_t monotonicNs()
 
 timespec toTimespec(std::int64_t ns)
 {
-    return { static_cast<time_t>(ns / NsPerSecond), static_cast<long>(ns % NsPerSecond) };
+    return {static_cast<time_t>(ns / NsPerSecond), static_cast<long>(ns % NsPerSecond)};
 }
 
 const std::int64_t processStart = monotonicNs();
@@ -75,19 +75,19 @@ void complain(const char *what)
 
 void SensorLoop::installSignalHandlers()
 {
-    struct sigaction action { };
+    struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     sigset_t stops;
     sigemptyset(&stops);
-    for (int signal : { SIGINT, SIGTERM, SIGHUP }) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         ::sigaction(signal, &action, nullptr);
         sigaddset(&stops, signal);
     }
     // A reader of our stdout that went away must not kill us before the link is removed.
     std::signal(SIGPIPE, SIG_IGN);
     ::sigprocmask(SIG_BLOCK, &stops, &waitMask);
-    for (int signal : { SIGINT, SIGTERM, SIGHUP })
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigdelset(&waitMask, signal);
 }
 
@@ -121,9 +121,9 @@ SensorLoop::Ending SensorLoop::run()
         const bool paced = settings.streaming && !config_.unpaced && samples_.empty();
         const bool wantRoom = !replies_.empty() || (settings.streaming && (!samples_.empty() || config_.unpaced));
         pollfd fds[3] = {
-            { line_.master(), static_cast<short>(POLLIN | (wantRoom ? POLLOUT : 0)), 0 },
-            { line_.watch(), POLLIN, 0 },
-            { line_.farSide(), POLLIN, 0 },
+            {line_.master(), static_cast<short>(POLLIN | (wantRoom ? POLLOUT : 0)), 0},
+            {line_.watch(), POLLIN, 0},
+            {line_.farSide(), POLLIN, 0},
         };
         // Nobody has the port open: what we sent is lost, as on a real line.
         const nfds_t count = line_.othersListening() ? 2 : 3;
@@ -202,8 +202,8 @@ bool SensorLoop::readCommands()
                 handle(*command);
         }
         if (ignoredInRead_ > 0)
-            std::fprintf(
-                stderr, "pulse-sensor-sim: %llu byte(s) ignored\n", static_cast<unsigned long long>(ignoredInRead_));
+            std::fprintf(stderr, "pulse-sensor-sim: %llu byte(s) ignored\n",
+                         static_cast<unsigned long long>(ignoredInRead_));
     }
 }
 

@@ -13,18 +13,20 @@ class SampleSource;
 // The simulator's one loop: reads commands, answers them and paces the
 // sample stream on absolute deadlines. Plain POSIX, no allocation per
 // sample; idle it blocks in ppoll with no time-out.
-class SensorLoop {
+class SensorLoop
+{
 public:
     // The most samples one write may carry.
     static constexpr int MaxWriteSize = 4096;
 
-    struct Config {
+    struct Config
+    {
         CommandParser::SerialDigits serial {};
         bool unpaced = false;
         int writeSize = 0; // 1..MaxWriteSize; 0: as the pacing falls
         std::optional<double> unplugAfter;
         std::FILE *log = nullptr; // bytes received
-        int sentFd = -1; // sample bytes sent
+        int sentFd = -1;          // sample bytes sent
     };
     enum class Ending { Stopped, Unplugged, Failed };
 
@@ -62,8 +64,8 @@ private:
 
     std::vector<std::uint8_t> replies_; // waiting to go out, ahead of samples
     std::vector<std::uint8_t> samples_; // drawn from the source, not yet taken by the line
-    std::int64_t epoch_ = 0; // pacing: when the current run of samples began
-    std::int64_t sinceEpoch_ = 0; // samples written since epoch_
+    std::int64_t epoch_ = 0;            // pacing: when the current run of samples began
+    std::int64_t sinceEpoch_ = 0;       // samples written since epoch_
     std::uint64_t samplesSent_ = 0;
     std::uint64_t ignoredInRead_ = 0;
 };

@@ -29,41 +29,45 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
             .arg(powerUp.rateHz));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption com(QStringLiteral("com"),
+    const QCommandLineOption com(
+        QStringLiteral("com"),
         QStringLiteral("Port number n of COMn, %1..%2 (default 1).").arg(FirstPort).arg(LastPort), QStringLiteral("N"),
         QStringLiteral("1"));
     const QCommandLineOption serial(QStringLiteral("serial"),
-        QStringLiteral("The four-digit serial number to report (default 2468)."), QStringLiteral("DDDD"),
-        QStringLiteral("2468"));
+                                    QStringLiteral("The four-digit serial number to report (default 2468)."),
+                                    QStringLiteral("DDDD"), QStringLiteral("2468"));
     const QCommandLineOption heartRate(QStringLiteral("heart-rate"),
-        QStringLiteral("Mean heart rate per minute (default 72)."), QStringLiteral("BPM"), QStringLiteral("72"));
+                                       QStringLiteral("Mean heart rate per minute (default 72)."),
+                                       QStringLiteral("BPM"), QStringLiteral("72"));
     const QCommandLineOption seed(QStringLiteral("seed"),
-        QStringLiteral("Seed of the beat-to-beat variation and the noise (default 1)."), QStringLiteral("N"),
-        QStringLiteral("1"));
+                                  QStringLiteral("Seed of the beat-to-beat variation and the noise (default 1)."),
+                                  QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption log(QStringLiteral("log"),
-        QStringLiteral("Write every byte received to FILE, one line per read: seconds "
-                       "since start, then the bytes in hex."),
-        QStringLiteral("FILE"));
+                                 QStringLiteral("Write every byte received to FILE, one line per read: seconds "
+                                                "since start, then the bytes in hex."),
+                                 QStringLiteral("FILE"));
     const QCommandLineOption sent(QStringLiteral("sent"),
-        QStringLiteral("Write every sample byte sent to FILE, raw, as it goes out."), QStringLiteral("FILE"));
+                                  QStringLiteral("Write every sample byte sent to FILE, raw, as it goes out."),
+                                  QStringLiteral("FILE"));
     const QCommandLineOption source(QStringLiteral("source"),
-        QStringLiteral("Samples to stream: pulse (default), ramp (0..255 counting every "
-                       "sample sent) or file:PATH (the file's bytes over and over)."),
-        QStringLiteral("pulse|ramp|file:PATH"), QStringLiteral("pulse"));
-    const QCommandLineOption unpaced(
-        QStringLiteral("unpaced"), QStringLiteral("While streaming, send as fast as the line takes bytes."));
+                                    QStringLiteral("Samples to stream: pulse (default), ramp (0..255 counting every "
+                                                   "sample sent) or file:PATH (the file's bytes over and over)."),
+                                    QStringLiteral("pulse|ramp|file:PATH"), QStringLiteral("pulse"));
+    const QCommandLineOption unpaced(QStringLiteral("unpaced"),
+                                     QStringLiteral("While streaming, send as fast as the line takes bytes."));
     const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
-        QStringLiteral("Hang up the line and remove the link SECONDS after start, "
-                       "then exit."),
-        QStringLiteral("SECONDS"));
+                                         QStringLiteral("Hang up the line and remove the link SECONDS after start, "
+                                                        "then exit."),
+                                         QStringLiteral("SECONDS"));
     const QCommandLineOption writeSize(QStringLiteral("write-size"),
-        QStringLiteral("Send exactly N samples per write, at the paced rate."), QStringLiteral("N"));
-    const QCommandLineOption noVariability(
-        QStringLiteral("no-variability"), QStringLiteral("Fixed beat interval, no breathing, no noise."));
-    const QCommandLineOption stream(
-        QStringLiteral("stream"), QStringLiteral("Stream from the start, without waiting for the start command."));
+                                       QStringLiteral("Send exactly N samples per write, at the paced rate."),
+                                       QStringLiteral("N"));
+    const QCommandLineOption noVariability(QStringLiteral("no-variability"),
+                                           QStringLiteral("Fixed beat interval, no breathing, no noise."));
+    const QCommandLineOption stream(QStringLiteral("stream"),
+                                    QStringLiteral("Stream from the start, without waiting for the start command."));
     parser.addOptions(
-        { com, serial, heartRate, seed, log, sent, source, unpaced, unplugAfter, writeSize, noVariability, stream });
+        {com, serial, heartRate, seed, log, sent, source, unpaced, unplugAfter, writeSize, noVariability, stream});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();

@@ -8,20 +8,21 @@
 #include <optional>
 
 // The simulator's command line.
-struct SimOptions {
+struct SimOptions
+{
     enum class Source { Pulse, Ramp, File };
 
     int portNumber = 1;
-    CommandParser::SerialDigits serial = { 2, 4, 6, 8 };
+    CommandParser::SerialDigits serial = {2, 4, 6, 8};
     double heartRate = 72.0;
     std::uint64_t seed = 1;
-    QString logPath; // every byte received, one time-stamped line per read
+    QString logPath;  // every byte received, one time-stamped line per read
     QString sentPath; // every sample byte sent, raw
     Source source = Source::Pulse;
     QString sourceFile;
     bool unpaced = false;
     std::optional<double> unplugAfter; // seconds from start
-    int writeSize = 0; // samples per write; 0: as the pacing falls
+    int writeSize = 0;                 // samples per write; 0: as the pacing falls
     bool variability = true;
     bool streamAtOnce = false;
 };

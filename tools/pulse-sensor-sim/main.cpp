@@ -38,8 +38,8 @@ std::unique_ptr<SampleSource> makeSource(const SimOptions &options, const Sensor
     case SimOptions::Source::Pulse:
         break;
     }
-    return std::make_unique<PulseSource>(
-        PulseModel::Config { options.heartRate, options.seed, options.variability }, settings);
+    return std::make_unique<PulseSource>(PulseModel::Config {options.heartRate, options.seed, options.variability},
+                                         settings);
 }
 
 int fail(const QString &message, int code = 1)
@@ -84,7 +84,7 @@ int main(int argc, char *argv[])
     }
     if (!options->sentPath.isEmpty()) {
         config.sentFd = ::open(QFile::encodeName(options->sentPath).constData(),
-            O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+                               O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
         if (config.sentFd < 0)
             return fail(options->sentPath + QStringLiteral(": cannot write"));
     }
