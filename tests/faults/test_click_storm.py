@@ -29,6 +29,26 @@ MAX_PAUSE = 0.15
 CLEAN_SAMPLES = 2 * 1145 + 100
 
 
+# Looks a quarter of a second apart that must all find the program calm:
+# between two pauses it is idle for a moment only.
+CALM_LOOKS = 3
+
+
+def resting_cursor(window):
+    """The cursor over the instructions, which change it only while busy."""
+    left, top, _, _ = window.geometry()
+    x, y = faults.layout.control_centre("Label1")
+    # A synchronous move to where the pointer already is would wait for ever.
+    if window.desktop.pointer() != (left + x, top + y):
+        window.desktop.xdotool("mousemove", "--sync", left + x, top + y)
+    return window.desktop.cursor()
+
+
+def initial_commands_since(sim, before):
+    received = sim.received()
+    return len(received) >= before + len(INITIAL_COMMANDS) and received.endswith(INITIAL_COMMANDS)
+
+
 class Storm:
     def __init__(self, window, seed):
         self.window = window
@@ -39,12 +59,6 @@ class Storm:
     def point_in(self, name):
         left, top, width, height = faults.layout.control_rect(name)
         return left + self.random.randrange(2, max(3, width - 2)), top + self.random.randrange(2, max(3, height - 2))
-
-    def port_list(self):
-        for w in self.desktop.search(pid=self.window.program.pid):
-            if w != self.window and w.title() != faults.layout.WARNING_TITLE and w.geometry()[3] > 100:
-                return w
-        return None
 
     def dismiss(self):
         """Escape on each warning box: its one button is also its escape
@@ -71,7 +85,9 @@ class Storm:
             self.click(left + width - height // 3, top + height // 2)
             port = 1 if self.random.random() < PICK_SENSOR else self.random.randrange(2, 17)
             time.sleep(0.2)
-            popup = self.port_list()
+            # A pick whose arrow lands in a pause finds no list yet: the list
+            # drops down once the pause is over.
+            popup = self.window.port_list()
             if popup is not None:
                 x, y, w, h = popup.geometry()
                 row = (h - 2) / 16
@@ -85,6 +101,7 @@ def case_click_storm(s):
     print("click storm seed %d (replay: PULSE_FAULTS_SEED=%d), %.0f s" % (seed, seed, STORM_SECONDS), flush=True)
     sim, program, window = faults.streaming_session(s)
     storm = Storm(window, seed)
+    idle_cursor = resting_cursor(window)
 
     started = time.monotonic()
     while time.monotonic() - started < STORM_SECONDS:
@@ -94,17 +111,21 @@ def case_click_storm(s):
     print("storm: %(click)d clicks, %(pick)d port picks, %(key)d keys, %(dismissed)d warning boxes dismissed"
           % storm.counts)
 
-    # Calm again: boxes gone, the port list closed.
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline:
+    # Calm again: the program has caught up with the storm (clicks and keys
+    # made during a pause are handled after it), boxes gone, the list closed.
+    deadline = time.monotonic() + 15
+    calm_for = 0
+    while calm_for < CALM_LOOKS and time.monotonic() < deadline:
         storm.dismiss()
-        time.sleep(0.5)
-        if not window.warning_boxes() and storm.port_list() is None:
-            break
-        if storm.port_list() is not None:
+        if window.port_list() is not None:
             window.desktop.key("Escape")
+        time.sleep(0.25)
+        calm = not window.warning_boxes() and window.port_list() is None and resting_cursor(window) == idle_cursor
+        calm_for = calm_for + 1 if calm else 0
     if window.warning_boxes():
         raise Failure("warning boxes keep coming after the storm")
+    if calm_for < CALM_LOOKS:
+        raise Failure("the program stays busy or its port list open after the storm")
     faults.check_alive(program, window)
 
     # Records so far: numbered without gaps, each whole.
@@ -115,11 +136,20 @@ def case_click_storm(s):
         faults.check_record(record, str(number))
 
     # And the program still does its job: the sensor's port, 1000 Hz, Start,
-    # more than a sweep, Stop; the record is one unbroken stream.
+    # more than a sweep, Stop; the record is one unbroken stream. The port is
+    # picked, and the arrow clicked again while that pick's pauses run: the
+    # click is handled after them, and the list drops down.
     before = len(sim.received())
     window.pick_port(1)
-    faults.wait_until(lambda: len(sim.received()) > before and sim.received().endswith(INITIAL_COMMANDS),
-                      10, "the sensor's initial commands")
+    if initial_commands_since(sim, before):
+        raise Failure("the pick's initial commands were out before the arrow could be clicked during them")
+    popup = window.drop_port_list()
+    if not initial_commands_since(sim, before):
+        raise Failure("the port list dropped down before the pick's initial commands were out: %s"
+                      % sim.received()[before:].hex(" "))
+    before = len(sim.received())
+    window.pick_from_list(popup, 1)
+    faults.wait_until(lambda: initial_commands_since(sim, before), 10, "the sensor's initial commands")
     expected = sim.received()
     window.click_control("Option5")
     window.click_control("Command1")

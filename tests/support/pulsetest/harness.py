@@ -206,9 +206,16 @@ class MainWindow(Window):
         port and, without answering the screen, spends about 1.5 s on the
         sensor's initial commands. Returns the list's screen rectangle and
         how many seconds it stayed shown after the click on the entry."""
+        return self.pick_from_list(self.drop_port_list(timeout), number, timeout)
+
+    def drop_port_list(self, timeout=5):
+        """Clicks the drop-down arrow and waits for the port list."""
         left, top, width, height = layout.control_rect("Combo1")
-        self.click(left + width - height // 3, top + height // 2)  # the drop-down arrow
-        popup = wait_until(self._port_list, timeout, "the port list to drop down")
+        self.click(left + width - height // 3, top + height // 2)
+        return wait_until(self.port_list, timeout, "the port list to drop down")
+
+    def pick_from_list(self, popup, number, timeout=5):
+        """Clicks entry COM<number> of the shown list; as pick_port()."""
         x, y, w, h = popup.geometry()
         # A one-pixel frame round 16 rows of equal height.
         row = (h - 2) / 16
@@ -217,7 +224,8 @@ class MainWindow(Window):
         popup.wait_gone(timeout)
         return (x, y, w, h), time.monotonic() - clicked
 
-    def _port_list(self):
+    def port_list(self):
+        """The dropped-down port list, or None."""
         for w in self.desktop.search(pid=self.program.pid):
             if w == self or w.title() == layout.WARNING_TITLE:
                 continue
