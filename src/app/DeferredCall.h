@@ -1,32 +1,19 @@
 #pragma once
 
-#include <QObject>
-#include <QTimer>
 #include <functional>
 
-// Runs a call a moment later, once what the operator just did shows on the
-// screen (a list closed, the window repainted under it), yet before any later
-// input is handled: a click or key press that arrives meanwhile runs the call
-// first and is handled after it, as if the call had run at once.
-class DeferredCall : public QObject
-{
-public:
-    // Long enough for the window system to report the uncovered area, far
-    // too short for anyone to notice.
-    static constexpr int CatchUpMs = 25;
+// Runs a call once what the operator just did shows on the screen (a list
+// closed, the window repainted under it). Clicks and keys that arrive
+// meanwhile stay queued and are handled after the call, in order, as if it
+// had run at once. The call never runs inside the handling of later input:
+// a warning box it opened there would take the rest of that click and drop
+// it, and the held press would arrive alone once the box was gone.
+namespace DeferredCall {
 
-    explicit DeferredCall(QObject *parent = nullptr);
+// Long enough for the window system to report the uncovered area, far too
+// short for anyone to notice.
+constexpr int CatchUpMs = 25;
 
-    // A call still pending runs first.
-    void post(std::function<void()> call);
-    bool pending() const { return bool(call_); }
-    // Runs the pending call, if any, now.
-    void run();
+void runOnceShown(const std::function<void()> &call);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    std::function<void()> call_;
-    QTimer timer_;
-};
+} // namespace DeferredCall

@@ -3,6 +3,7 @@
 #include "Artwork.h"
 #include "BusyCursor.h"
 #include "CaptionLabel.h"
+#include "DeferredCall.h"
 #include "FlatButton.h"
 #include "GroupFrame.h"
 #include "SweepSurface.h"
@@ -171,7 +172,7 @@ void MainWindow::buildLayout()
     setTextColour(combo1_, QColor(0, 0, 0));
     // The list closes and the window repaints before the pauses begin.
     connect(combo1_, &QComboBox::activated, this,
-            [this](int index) { portPick_.post([this, index] { selectPort(index); }); });
+            [this](int index) { DeferredCall::runOnceShown([this, index] { selectPort(index); }); });
 
     picture1_ = new SweepSurface(acquisition_.canvas().image(), this);
     picture1_->setObjectName(QStringLiteral("Picture1"));

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "DeferredCall.h"
 #include "acquire/Acquisition.h"
 #include "acquire/RecordWriter.h"
 #include "link/SensorCommands.h"
@@ -89,7 +88,6 @@ private:
     bool acquiring_ = false;
     int pendingQueries_ = 0;
     bool framed_ = false; // centred again once the window manager framed it
-    DeferredCall portPick_;
 
     CaptionLabel *label1_ = nullptr;
     CaptionLabel *label14_ = nullptr;
