@@ -5,30 +5,29 @@
 
 namespace {
 
-QString reasonFor(const QSaveFile &file, const QString &path)
+FileProblem problemOf(const QSaveFile &file, const QString &path)
 {
     const QFileInfo info(path);
     if (info.isDir())
-        return QStringLiteral("已有同名的文件夹");
+        return FileProblem::FolderInTheWay;
     switch (file.error()) {
     case QFileDevice::PermissionsError:
-        return QStringLiteral("没有写入权限");
+        return FileProblem::NoPermission;
     case QFileDevice::OpenError:
-        return QFileInfo(info.absolutePath()).isWritable() ? QStringLiteral("无法创建文件")
-                                                           : QStringLiteral("没有写入权限");
+        return QFileInfo(info.absolutePath()).isWritable() ? FileProblem::CannotCreate : FileProblem::NoPermission;
     case QFileDevice::WriteError:
     case QFileDevice::ResizeError:
-        return QStringLiteral("写入失败，磁盘可能已满");
+        return FileProblem::DiskFull;
     case QFileDevice::RenameError:
-        return QStringLiteral("无法替换原有文件");
+        return FileProblem::CannotReplace;
     default:
-        return QStringLiteral("写入失败");
+        return FileProblem::Other;
     }
 }
 
 } // namespace
 
-bool AtomicFile::write(const QString &path, const QByteArray &bytes, QString *reason,
+bool AtomicFile::write(const QString &path, const QByteArray &bytes, FileProblem *problem,
                        const BeforeReplace &beforeReplace)
 {
     QSaveFile file(path);
@@ -41,17 +40,16 @@ bool AtomicFile::write(const QString &path, const QByteArray &bytes, QString *re
     // a truncated file in place of the old one, so flush and check first.
     if (ok)
         ok = file.write(bytes) == bytes.size() && file.flush();
-    QString stepReason;
     bool stepFailed = false;
     if (ok && beforeReplace) {
-        ok = beforeReplace(&stepReason);
+        ok = beforeReplace();
         stepFailed = !ok;
     }
     if (ok)
         ok = file.commit();
     else
         file.cancelWriting();
-    if (!ok && reason)
-        *reason = stepFailed ? stepReason : reasonFor(file, path);
+    if (!ok && !stepFailed && problem)
+        *problem = problemOf(file, path);
     return ok;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileProblem.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -10,11 +12,11 @@
 namespace AtomicFile {
 
 // Runs after the bytes are safely written and before the target is replaced;
-// returning false abandons the write (with *reason set by the step).
-using BeforeReplace = std::function<bool(QString *reason)>;
+// returning false abandons the write (the step says why it failed itself).
+using BeforeReplace = std::function<bool()>;
 
-// On failure, *reason holds a Simplified Chinese explanation.
-bool write(const QString &path, const QByteArray &bytes, QString *reason = nullptr,
+// On failure, *problem (if given) says why; a failed step leaves it alone.
+bool write(const QString &path, const QByteArray &bytes, FileProblem *problem = nullptr,
            const BeforeReplace &beforeReplace = {});
 
 } // namespace AtomicFile

@@ -1,7 +1,7 @@
 #include "RecordIndex.h"
 
 #include "AtomicFile.h"
-#include "RecordWriter.h"
+#include "RecordFormat.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -15,18 +15,6 @@ const QStringList RecordIndex::Columns = {
     QStringLiteral("device"), QStringLiteral("sample_index"), QStringLiteral("previous_sweep_end"),
     QStringLiteral("sha256"),
 };
-
-RecordIndex::Layout RecordIndex::layout(int sampleIndex, int previousSweepEnd)
-{
-    // File offset k holds buffer entry k + 1.
-    constexpr int first = RecordWriter::FirstEntry;
-    const int previousStart = std::max(sampleIndex, first);
-    Layout l;
-    l.currentCount = std::max(0, sampleIndex - first);
-    l.previousFirst = previousStart - first;
-    l.previousCount = std::max(0, previousSweepEnd - previousStart + 1);
-    return l;
-}
 
 QByteArray RecordIndex::digest(const QByteArray &record)
 {
@@ -79,12 +67,12 @@ QByteArray RecordIndex::line(const Entry &e)
     return fields.join(u'\t').toUtf8() + '\n';
 }
 
-std::optional<RecordIndex::Entry> RecordIndex::parse(const QByteArray &line)
+std::optional<RecordIndex::Entry> RecordIndex::parse(const QByteArray &text)
 {
-    const QStringList f = QString::fromUtf8(line).split(u'\t');
+    const QStringList f = QString::fromUtf8(text).split(u'\t');
     if (f.size() != Columns.size())
         return std::nullopt;
-    constexpr int lastEntry = RecordWriter::FirstEntry + RecordWriter::RecordSize - 1;
+    constexpr int lastEntry = RecordFormat::FirstEntry + RecordFormat::Size - 1;
     Entry e;
     e.name = f[0];
     e.savedAt = QDateTime::fromString(f[1], Qt::ISODateWithMs);
@@ -107,16 +95,15 @@ std::optional<RecordIndex::Entry> RecordIndex::parse(const QByteArray &line)
     return e;
 }
 
-bool RecordIndex::append(const QString &folder, const Entry &entry, QString *reason)
+bool RecordIndex::append(const QString &folder, const Entry &entry, FileProblem *problem)
 {
     const QString path = QDir(folder).filePath(FileName);
     QByteArray content;
     if (QFileInfo::exists(path)) {
         QFile old(path);
         if (!old.open(QIODevice::ReadOnly)) {
-            if (reason)
-                *reason =
-                    QFileInfo(path).isDir() ? QStringLiteral("已有同名的文件夹") : QStringLiteral("无法读取原有索引");
+            if (problem)
+                *problem = QFileInfo(path).isDir() ? FileProblem::FolderInTheWay : FileProblem::Unreadable;
             return false;
         }
         content = old.readAll();
@@ -126,7 +113,7 @@ bool RecordIndex::append(const QString &folder, const Entry &entry, QString *rea
     else if (!content.endsWith('\n'))
         content += '\n';
     content += line(entry);
-    return AtomicFile::write(path, content, reason);
+    return AtomicFile::write(path, content, problem);
 }
 
 RecordIndex::Found RecordIndex::find(const QString &recordPath, const QByteArray &record)

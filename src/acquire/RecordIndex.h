@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileProblem.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -30,29 +32,16 @@ public:
         QByteArray digest;         // SHA-256 of the record's bytes, hex: ties the line to its file
     };
 
-    // Where a record's bytes lie in time: the previous sweep's part first,
-    // then the sweep in progress from its second sample on (its first, buffer
-    // entry 0, is never saved). Offsets in neither part are stale or padding.
-    struct Layout
-    {
-        int previousFirst = 0; // file offset
-        int previousCount = 0;
-        int currentCount = 0; // file offsets 0 .. currentCount - 1
-        // The one sample missing between the two parts.
-        bool gap() const { return previousCount > 0 && currentCount > 0; }
-    };
-    static Layout layout(int sampleIndex, int previousSweepEnd);
-
     static QByteArray digest(const QByteArray &record);
     // ISO 8601 with milliseconds and the UTC offset: 2024-05-01T10:00:00.000+08:00
     static QString timeText(const QDateTime &t);
     static QByteArray header();
     static QByteArray line(const Entry &entry);
-    static std::optional<Entry> parse(const QByteArray &line);
+    static std::optional<Entry> parse(const QByteArray &text);
 
     // Adds one line, with the header when the index is new, replacing the
     // index whole so that it is never left half-written.
-    static bool append(const QString &folder, const Entry &entry, QString *reason = nullptr);
+    static bool append(const QString &folder, const Entry &entry, FileProblem *problem = nullptr);
 
     enum class Lookup { NoIndex, Found, NoLine, Malformed, Unreadable };
     struct Found

@@ -1,19 +1,14 @@
 #include "RecordWriter.h"
 
 #include "AtomicFile.h"
+#include "RecordFormat.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cerrno>
-#include <cstdio>
-
-static_assert(RecordWriter::FirstEntry + RecordWriter::RecordSize <= Sweep::BufferEntries);
-
-QByteArray RecordWriter::recordBytes(const Sweep::Buffer &buffer)
-{
-    return QByteArray(reinterpret_cast<const char *>(buffer.data()) + FirstEntry, RecordSize);
-}
+#include <filesystem>
+#include <system_error>
 
 QString RecordWriter::backupName(const QString &folder, const QString &name)
 {
@@ -30,18 +25,20 @@ QString RecordWriter::backupName(const QString &folder, const QString &name)
 
 namespace {
 
-QString renameReason(int error)
+FileProblem renameProblem(const std::error_code &error)
 {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return QStringLiteral("没有写入权限");
-    case ENOSPC:
-        return QStringLiteral("磁盘已满");
-    default:
-        return QStringLiteral("改名失败");
-    }
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+        error == std::errc::read_only_file_system)
+        return FileProblem::NoPermission;
+    if (error == std::errc::no_space_on_device)
+        return FileProblem::DiskFull;
+    return FileProblem::RenameFailed;
+}
+
+// Through the wide API on Windows, so that a folder named in any script works.
+std::filesystem::path nativePath(const QString &path)
+{
+    return std::filesystem::path(path.toStdU16String());
 }
 
 } // namespace
@@ -50,26 +47,27 @@ RecordWriter::Saved RecordWriter::save(const QString &folder, int fileNumber, co
                                        RecordIndex::Entry facts)
 {
     Saved saved;
-    const QString name = fileName(fileNumber);
+    const QString name = RecordFormat::fileName(fileNumber);
     const QString path = QDir(folder).absoluteFilePath(name);
-    const QByteArray bytes = recordBytes(sweep.sampleBuffer());
+    const QByteArray bytes = RecordFormat::bytes(sweep.sampleBuffer());
 
     // Made only once the new record is safely on disk, so a save that fails
     // for any other reason leaves the earlier file under its own name.
-    const auto keepEarlier = [&](QString *reason) {
+    const auto keepEarlier = [&] {
         const QFileInfo info(path);
         if ((!info.exists() && !info.isSymLink()) || written_.contains(path))
             return true;
-        const QString backup = backupName(folder, name);
-        if (std::rename(QFile::encodeName(path).constData(),
-                        QFile::encodeName(QDir(folder).absoluteFilePath(backup)).constData()) != 0) {
-            *reason = QStringLiteral("原有文件无法改名为备份“%1”（%2）").arg(backup, renameReason(errno));
+        saved.backup = backupName(folder, name);
+        std::error_code error;
+        std::filesystem::rename(nativePath(path), nativePath(QDir(folder).absoluteFilePath(saved.backup)), error);
+        if (error) {
+            saved.backupFailed = true;
+            saved.problem = renameProblem(error);
             return false;
         }
-        saved.backup = backup;
         return true;
     };
-    saved.record = AtomicFile::write(path, bytes, &saved.reason, keepEarlier);
+    saved.record = AtomicFile::write(path, bytes, &saved.problem, keepEarlier);
     if (!saved.record)
         return saved;
     written_.insert(path);
@@ -80,6 +78,6 @@ RecordWriter::Saved RecordWriter::save(const QString &folder, int fileNumber, co
     facts.sampleIndex = sweep.sampleIndex();
     facts.previousSweepEnd = sweep.previousSweepEnd();
     facts.digest = RecordIndex::digest(bytes);
-    saved.indexLine = RecordIndex::append(folder, facts, &saved.reason);
+    saved.indexLine = RecordIndex::append(folder, facts, &saved.problem);
     return saved;
 }

@@ -1,36 +1,28 @@
 #pragma once
 
+#include "FileProblem.h"
 #include "RecordIndex.h"
 #include "Sweep.h"
 
-#include <QByteArray>
 #include <QSet>
 #include <QString>
 
-// Record files: 1146 raw samples, buffer entries 1..1146 at offsets 0..1145,
-// no header. Other programs read them, so the layout never changes; what a
-// record does not say goes into the index beside it.
+// Saves records (see RecordFormat) with their index lines, keeping any file
+// of the record's name that this run did not write as a numbered backup.
 class RecordWriter
 {
 public:
-    static constexpr int FirstEntry = 1;
-    static constexpr int RecordSize = 1146;
-
-    static QString fileName(int fileNumber) { return QString::number(fileNumber); }
-
-    // The bytes a record of this buffer holds.
-    static QByteArray recordBytes(const Sweep::Buffer &buffer);
-
     // The numbered backup name for `name` in `folder`, as cp --backup=numbered
     // picks it: "1.~1~", or one past the highest "1.~N~" already there.
     static QString backupName(const QString &folder, const QString &name);
 
     struct Saved
     {
-        bool record = false;    // the record file is in place
-        bool indexLine = false; // and its index line too
-        QString backup;         // the name an earlier file was kept under, if any
-        QString reason;         // Simplified Chinese, when either failed
+        bool record = false;                     // the record file is in place
+        bool indexLine = false;                  // and its index line too
+        QString backup;                          // the name an earlier file was (or could not be) kept under
+        bool backupFailed = false;               // the earlier file could not be renamed: `problem` says why
+        FileProblem problem = FileProblem::None; // why the record or its index line failed
     };
 
     // Saves record `fileNumber` into `folder` atomically. A file of that name

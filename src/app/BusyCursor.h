@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCursor>
 #include <QGuiApplication>
 
 // The busy cursor over the program's windows for as long as it lives: the

@@ -1,58 +1,33 @@
 #pragma once
 
-#include "acquire/Acquisition.h"
-#include "acquire/RecordWriter.h"
+#include "BusyCursor.h"
+#include "SensorSession.h"
 #include "link/SensorCommands.h"
 
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 
 class CaptionLabel;
-class QComboBox;
+class PortComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class SerialService;
 class SweepSurface;
 
-// The one window: builds the layout, runs the start-up sequence and routes
-// the operator's clicks and the sensor's bytes to the pieces that act on them.
-//
-// Who takes received bytes: a serial-number query while one waits (the newest
-// first), otherwise the acquisition once Start has been clicked, otherwise
-// nobody, and they wait in the port until the next discard.
+// The one window: builds the layout, runs the start-up sequence, hands the
+// operator's clicks to the session and shows what the session reports.
 class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int ClientWidth = 10230;
-    static constexpr int ClientHeight = 7155;
-
     explicit MainWindow(std::unique_ptr<SerialService> port, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Read-only views for tests and the benchmark.
-    int portNumber() const { return portNumber_; }
-    int baselineLevel() const { return baselineLevel_; }
-    int fileNumber() const { return fileNumber_; }
-    bool acquiring() const { return acquiring_; }
-    int pendingSerialQueries() const { return pendingQueries_; }
-    const Acquisition &acquisition() const { return acquisition_; }
-
-    // The control handlers, as the operator's clicks reach them.
-    void selectPort(int index);
-    void start();
-    void stop();
-    void exitProgram();
-    void setRate(int option);
-    void setGain(int option);
-    void baselineUp();
-    void baselineDown();
-    void querySerialNumber();
-
-    // Handles every received byte that has a taker now.
-    void drainInput();
+    // For tests and the benchmark.
+    SensorSession &session() { return session_; }
 
 protected:
     // A modal warning box; tests record the text instead.
@@ -60,38 +35,28 @@ protected:
     // Ends the program; tests only note it.
     virtual void endProgram();
 
-    bool event(QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool event(QEvent *e) override;
+    void closeEvent(QCloseEvent *close) override;
+    void moveEvent(QMoveEvent *move) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
     void buildLayout();
+    void connectSession();
     void runStartup();
     void centreOnScreen();
-    bool requirePortOpen();
-    bool sendSensorCommand(const QByteArray &command, const QByteArray &parameter);
-    void changeBaseline(int step);
-    void showSensorDefaults();
-    void onReadyRead();
-    void onPortFailed();
-    void takeSamples();
+    void showParameters();
+    void followScreen();
+    void exitProgram();
 
-    std::unique_ptr<SerialService> port_;
-    Acquisition acquisition_;
-    RecordWriter recordWriter_;
-
-    // Form-level state.
-    int portNumber_ = 1;
-    int baselineLevel_ = 0;
-    int fileNumber_ = 1;
-    bool acquiring_ = false;
-    int pendingQueries_ = 0;
+    SensorSession session_;
     bool framed_ = false; // centred again once the window manager framed it
+    bool followingScreen_ = false;
+    std::optional<BusyCursor> busyCursor_; // during the session's pauses
 
     CaptionLabel *label1_ = nullptr;
     CaptionLabel *label14_ = nullptr;
-    QComboBox *combo1_ = nullptr;
+    PortComboBox *combo1_ = nullptr;
     SweepSurface *picture1_ = nullptr;
     std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_ {};
     std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_ {};

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "SessionNotice.h"
+#include "acquire/FileProblem.h"
+#include "link/PortDirectory.h"
+#include "link/SerialService.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -51,5 +56,91 @@ inline const QString RecordNotSaved =
 // %1: the record file's name, %2: the index file's name, %3: the reason.
 inline const QString IndexLineMissing = QStringLiteral("采样记录已保存到文件“%1”，但记录索引“%2”中缺少它的一行 ！\r\r  "
                                                        "    原因：%3。该记录的采样速率、放大倍率和时间未被记下  ");
+
+// Why a port could not be opened, naming the device.
+inline QString openFailure(const SerialService::OpenError &e)
+{
+    using F = SerialService::OpenFailure;
+    switch (e.failure) {
+    case F::Missing:
+        return QStringLiteral("设备 %1 不存在").arg(e.device);
+    case F::NoPermission:
+        return QStringLiteral("没有打开 %1 的权限，请将用户加入 dialout 组后重新登录").arg(e.device);
+    case F::InUse:
+        return QStringLiteral("%1 正被另一个程序使用").arg(e.device);
+    case F::NotASerialLine:
+        return QStringLiteral("%1 不是串口设备").arg(e.device);
+    case F::Other:
+        break;
+    }
+    return QStringLiteral("%1 无法打开").arg(e.device);
+}
+
+// A port list entry's tooltip.
+inline QString portToolTip(const PortDirectory::Description &d)
+{
+    QStringList lines {d.device + (d.present ? QStringLiteral("：已连接") : QStringLiteral("：未连接"))};
+    const QList<QPair<QString, QString>> fields = {{QStringLiteral("描述"), d.description},
+                                                   {QStringLiteral("制造商"), d.manufacturer},
+                                                   {QStringLiteral("序列号"), d.serialNumber}};
+    for (const auto &[label, value] : fields) {
+        if (!value.isEmpty())
+            lines << label + QStringLiteral("：") + value;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Why a record or the index could not be written.
+inline QString fileProblem(FileProblem problem)
+{
+    switch (problem) {
+    case FileProblem::FolderInTheWay:
+        return QStringLiteral("已有同名的文件夹");
+    case FileProblem::NoPermission:
+        return QStringLiteral("没有写入权限");
+    case FileProblem::CannotCreate:
+        return QStringLiteral("无法创建文件");
+    case FileProblem::DiskFull:
+        return QStringLiteral("写入失败，磁盘可能已满");
+    case FileProblem::CannotReplace:
+        return QStringLiteral("无法替换原有文件");
+    case FileProblem::Unreadable:
+        return QStringLiteral("无法读取原有索引");
+    default:
+        return QStringLiteral("写入失败");
+    }
+}
+
+// Why an earlier file could not be kept as backup `backup`.
+inline QString backupNotMade(const QString &backup, FileProblem problem)
+{
+    const QString cause = problem == FileProblem::NoPermission ? QStringLiteral("没有写入权限")
+        : problem == FileProblem::DiskFull                     ? QStringLiteral("磁盘已满")
+                                                               : QStringLiteral("改名失败");
+    return QStringLiteral("原有文件无法改名为备份“%1”（%2）").arg(backup, cause);
+}
+
+// The warning box's text for what the session reports.
+inline QString notice(const SessionNotice &n)
+{
+    using K = SessionNotice::Kind;
+    const QString why =
+        n.save.backupFailed ? backupNotMade(n.save.backup, n.save.problem) : fileProblem(n.save.problem);
+    switch (n.kind) {
+    case K::PortNotOpen:
+        return PortNotOpen;
+    case K::PortNotOpened:
+        return PortSelectionError + ReasonLine.arg(openFailure(n.open));
+    case K::PortLost:
+        return PortLost;
+    case K::RecordNotSaved:
+        return RecordNotSaved.arg(n.record, why);
+    case K::IndexLineMissing:
+        return IndexLineMissing.arg(n.record, RecordIndex::FileName, why);
+    case K::StopWithoutPort:
+        return StopWithoutPort.arg(n.record);
+    }
+    return {};
+}
 
 } // namespace Texts

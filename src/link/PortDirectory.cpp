@@ -64,7 +64,7 @@ QString PortDirectory::device(int portNumber)
     return path;
 }
 
-QString PortDirectory::describe(int portNumber, const QList<QSerialPortInfo> &known)
+PortDirectory::Description PortDirectory::describe(int portNumber, const QList<QSerialPortInfo> &known)
 {
     const QString path = resolve(portNumber);
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -72,19 +72,16 @@ QString PortDirectory::describe(int portNumber, const QList<QSerialPortInfo> &kn
         return p.systemLocation() == canonical || p.portName() == path;
     });
     const bool listed = it != known.end();
+    Description d;
+    d.device = device(portNumber);
     // The built-in table's nodes exist whether or not hardware is behind them,
     // so only the system's list says they are there; a folder entry is taken
     // at its word.
-    const bool present = listed || (path != defaultDevice(portNumber) && QFileInfo::exists(path));
-    QStringList lines {device(portNumber) + (present ? QStringLiteral("：已连接") : QStringLiteral("：未连接"))};
+    d.present = listed || (path != defaultDevice(portNumber) && QFileInfo::exists(path));
     if (listed) {
-        const QList<QPair<QString, QString>> fields = {{QStringLiteral("描述"), it->description()},
-                                                       {QStringLiteral("制造商"), it->manufacturer()},
-                                                       {QStringLiteral("序列号"), it->serialNumber()}};
-        for (const auto &[label, value] : fields) {
-            if (!value.isEmpty())
-                lines << label + QStringLiteral("：") + value;
-        }
+        d.description = it->description();
+        d.manufacturer = it->manufacturer();
+        d.serialNumber = it->serialNumber();
     }
-    return lines.join(QLatin1Char('\n'));
+    return d;
 }

@@ -25,7 +25,13 @@ public:
     static QString resolve(int portNumber);
     // The device the entry stands for, for the operator: a link's final target.
     static QString device(int portNumber);
-    // A tooltip: device(), whether it is there now, and what the system's
-    // port list (`known`) says of it.
-    static QString describe(int portNumber, const QList<QSerialPortInfo> &known);
+    // What the operator may want to know of a port before picking it.
+    struct Description
+    {
+        QString device;                                  // device()
+        bool present = false;                            // there now, as far as the system can tell
+        QString description, manufacturer, serialNumber; // from the system's port list
+    };
+    // device(), and what the system's port list (`known`) says of it.
+    static Description describe(int portNumber, const QList<QSerialPortInfo> &known);
 };

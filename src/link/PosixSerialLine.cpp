@@ -89,12 +89,12 @@ PosixSerialLine::~PosixSerialLine()
     close();
 }
 
-bool PosixSerialLine::open(int portNumber, QString *why)
+bool PosixSerialLine::open(int portNumber, OpenError *why)
 {
     close();
     const std::optional<OpenFailure> failure = openDevice(PortDirectory::resolve(portNumber));
     if (failure && why)
-        *why = reason(*failure, PortDirectory::device(portNumber));
+        *why = {*failure, PortDirectory::device(portNumber)};
     return !failure;
 }
 

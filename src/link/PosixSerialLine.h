@@ -37,7 +37,7 @@ public:
     explicit PosixSerialLine(QObject *parent = nullptr);
     ~PosixSerialLine() override;
 
-    bool open(int portNumber, QString *why = nullptr) override;
+    bool open(int portNumber, OpenError *why = nullptr) override;
     void close() override;
     bool isOpen() const override { return fd_ >= 0; }
     bool write(const QByteArray &bytes) override;

@@ -16,7 +16,7 @@ QtSerialService::QtSerialService(QObject *parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::onError);
 }
 
-bool QtSerialService::open(int portNumber, QString *why)
+bool QtSerialService::open(int portNumber, OpenError *why)
 {
     close();
     port_.setPortName(PortDirectory::resolve(portNumber));
@@ -34,7 +34,7 @@ bool QtSerialService::open(int portNumber, QString *why)
         default:
             break;
         }
-        *why = reason(failure, PortDirectory::device(portNumber));
+        *why = {failure, PortDirectory::device(portNumber)};
     }
     port_.clearError();
     return false;

@@ -13,7 +13,7 @@ class QtSerialService final : public SerialService
 public:
     explicit QtSerialService(QObject *parent = nullptr);
 
-    bool open(int portNumber, QString *why = nullptr) override;
+    bool open(int portNumber, OpenError *why = nullptr) override;
     void close() override;
     bool isOpen() const override;
     bool write(const QByteArray &bytes) override;

@@ -19,16 +19,20 @@ public:
     // this the oldest are dropped, as a full receive buffer would.
     static constexpr qint64 InBufferSize = 1024;
 
-    // Why a port could not be opened.
+    // Why a port could not be opened, and the device it stood for.
     enum class OpenFailure { Missing, NoPermission, InUse, NotASerialLine, Other };
-    // The reason in the operator's words, naming the device.
-    static QString reason(OpenFailure failure, const QString &device);
+    struct OpenError
+    {
+        OpenFailure failure = OpenFailure::Other;
+        QString device;
+        bool operator==(const OpenError &) const = default;
+    };
 
     using QObject::QObject;
 
     // Opens COM<portNumber> (1..16) at 9600 8N1. On failure the port stays
-    // closed and *why (if given) holds reason() for the operator.
-    virtual bool open(int portNumber, QString *why = nullptr) = 0;
+    // closed and *why (if given) says why.
+    virtual bool open(int portNumber, OpenError *why = nullptr) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

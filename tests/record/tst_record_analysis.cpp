@@ -6,7 +6,8 @@
 #include "RecordCsv.h"
 #include "RecordEdf.h"
 #include "RecordStats.h"
-#include "acquire/RecordWriter.h"
+#include "acquire/RecordFormat.h"
+#include "acquire/RecordIndex.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,7 +66,7 @@ void RecordAnalysisTest::heartRateOfModelPulse_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<double>("start");
 
-    const int n = RecordWriter::RecordSize;
+    const int n = RecordFormat::Size;
     QTest::newRow("75/min at 200 Hz") << 75.0 << 200.0 << 4 << 0 << n << 0.0;
     QTest::newRow("75/min at 200 Hz, gain 1") << 75.0 << 200.0 << 1 << 0 << n << 0.3;
     QTest::newRow("40/min at 200 Hz") << 40.0 << 200.0 << 5 << 1 << n << 0.7;
@@ -101,7 +102,7 @@ void RecordAnalysisTest::recordJoiningTwoSweeps()
     // The model's beats start at 0.17 s + k 60/72 s.
     const int rate = 200;
     Bytes record = modelPulse(72, rate, 700, 4, 0, 0.17);
-    const Bytes tail = modelPulse(72, rate, RecordWriter::RecordSize - 700, 4, 0, 0.17 + 0.37);
+    const Bytes tail = modelPulse(72, rate, RecordFormat::Size - 700, 4, 0, 0.17 + 0.37);
     record.insert(record.end(), tail.begin(), tail.end());
 
     const PulseRate::Estimate e = PulseRate::estimate(record, rate);
@@ -115,7 +116,7 @@ void RecordAnalysisTest::noPulse_data()
     QTest::addColumn<Bytes>("record");
     QTest::addColumn<double>("rateHz");
 
-    const int n = RecordWriter::RecordSize;
+    const int n = RecordFormat::Size;
     QTest::newRow("stop before start: all zero") << Bytes(n, 0) << 200.0;
     QTest::newRow("constant at the top") << Bytes(n, 255) << 200.0;
     std::mt19937 random(7);
@@ -143,7 +144,7 @@ void RecordAnalysisTest::stats()
     QCOMPARE(s.maximum, 255);
     QCOMPARE(s.mean, 68.0);
 
-    Bytes big(RecordWriter::RecordSize, 255); // must not overflow the sum
+    Bytes big(RecordFormat::Size, 255); // must not overflow the sum
     QCOMPARE(RecordStats::of(big).mean, 255.0);
 }
 
@@ -153,15 +154,15 @@ namespace {
 struct Saved
 {
     QByteArray bytes;
-    RecordIndex::Layout layout;
+    RecordFormat::Layout layout;
 
     explicit Saved(const Bytes &stream)
     {
         Sweep sweep;
         for (std::uint8_t v : stream)
             sweep.take(v);
-        bytes = RecordWriter::recordBytes(sweep.sampleBuffer());
-        layout = RecordIndex::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
+        bytes = RecordFormat::bytes(sweep.sampleBuffer());
+        layout = RecordFormat::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
     }
     std::span<const std::uint8_t> view() const
     {
@@ -197,7 +198,7 @@ void RecordAnalysisTest::timeOrderRestoresTheStream()
     for (size_t i = 0; i < n; ++i)
         QCOMPARE(t.values[i], int(i) == t.gapAt ? t.values[i - 1] : stream[stream.size() - n + i]);
     QCOMPARE(t.held().size(), n - (gap ? 1 : 0));
-    QCOMPARE(int(t.leftOut.size() + t.held().size()), RecordWriter::RecordSize);
+    QCOMPARE(int(t.leftOut.size() + t.held().size()), RecordFormat::Size);
     QVERIFY(RecordSeries::isPadding(t.leftOut.back()));
 
     // In time order no beat interval spans a join, so none is dropped.
@@ -209,20 +210,20 @@ void RecordAnalysisTest::timeOrderRestoresTheStream()
 
 void RecordAnalysisTest::csv()
 {
-    Bytes record(RecordWriter::RecordSize);
+    Bytes record(RecordFormat::Size);
     for (size_t i = 0; i < record.size(); ++i)
         record[i] = std::uint8_t(i % 200 + 1);
     record.back() = 0;
     QList<QByteArray> lines = RecordCsv::format(RecordSeries::asStored(record), record, std::nullopt).split('\n');
-    QCOMPARE(lines.size(), RecordWriter::RecordSize + 2); // header, every byte, nothing after the last newline
+    QCOMPARE(lines.size(), RecordFormat::Size + 2); // header, every byte, nothing after the last newline
     QCOMPARE(lines.mid(0, 3), (QList<QByteArray> {"offset,value,note", "0,1,", "1,2,"}));
-    QCOMPARE(lines.at(RecordWriter::RecordSize), QByteArray("1145,0,padding"));
+    QCOMPARE(lines.at(RecordFormat::Size), QByteArray("1145,0,padding"));
 
     // Sweep in progress at entry 300 of a later sweep: offsets 299..1143, the
     // missing slot, offsets 0..298; the first sweep's last sample is stale.
-    const RecordSeries t = RecordSeries::timeOrdered(record, RecordIndex::layout(300, 1144));
+    const RecordSeries t = RecordSeries::timeOrdered(record, RecordFormat::layout(300, 1144));
     lines = RecordCsv::format(t, record, 200.0).split('\n');
-    QCOMPARE(lines.size(), RecordWriter::RecordSize + 3); // and one line for the missing slot
+    QCOMPARE(lines.size(), RecordFormat::Size + 3); // and one line for the missing slot
     QCOMPARE(lines.mid(0, 3), (QList<QByteArray> {"offset,time_s,value,note", "299,0.0000,100,", "300,0.0050,101,"}));
     QCOMPARE(lines.mid(845, 3), (QList<QByteArray> {"1143,4.2200,144,", ",4.2250,,missing", "0,4.2300,1,"}));
     QCOMPARE(lines.mid(1145, 3), (QList<QByteArray> {"298,5.7200,99,", "1144,,145,stale", "1145,,0,padding"}));

@@ -1,7 +1,7 @@
 // The record's picture: trace pixels where the samples say, in the program's
 // colours, between the reference lines.
 #include "RecordPicture.h"
-#include "acquire/RecordWriter.h"
+#include "acquire/RecordFormat.h"
 #include "acquire/TraceCanvas.h"
 
 #include <QTest>
@@ -11,7 +11,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-const int RecordSize = RecordWriter::RecordSize;
+const int RecordSize = RecordFormat::Size;
 
 // Worked out here from the drawing rule rather than asked of the picture:
 // y = 2440 - 9 v twips on the surface, 2 pixels per count, 1 per sample.

@@ -21,12 +21,12 @@ public:
     int failWriteAfter = -1;                         // writes allowed before the line "fails"
     std::function<void(const QByteArray &)> onWrite; // sees each write as it happens
 
-    bool open(int portNumber, QString *why = nullptr) override
+    bool open(int portNumber, OpenError *why = nullptr) override
     {
         log << QStringLiteral("open %1").arg(portNumber);
         if (absentPorts.contains(portNumber)) {
             if (why)
-                *why = QStringLiteral("absent");
+                *why = {OpenFailure::Missing, QStringLiteral("/dev/absent%1").arg(portNumber)};
             return false;
         }
         open_ = true;
@@ -102,3 +102,27 @@ public:
 private:
     bool open_ = false;
 };
+
+// What the fake logs for the sensor's command sequences, and bytes to feed.
+namespace FakeLog {
+
+inline const QStringList PortInit = {
+    "pause init", "write 20 34 00", "pause init", "write 20 35 00", "pause init", "write 20 37 00",
+};
+
+// Stop, pause, the command and its parameter, pause, restart, discards.
+inline QStringList command(const QString &command, const QString &parameter)
+{
+    return {"write 20 33", "pause busy",  "write " + command, "write " + parameter,
+            "pause busy",  "write 20 32", "discard in",       "discard out"};
+}
+
+inline QByteArray ramp(int count, int first = 0)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += char((first + i) % 256);
+    return out;
+}
+
+} // namespace FakeLog

@@ -1,3 +1,4 @@
+#include "app/Texts.h"
 #include "link/PortDirectory.h"
 #include "link/SensorCommands.h"
 #include "link/SerialNumber.h"
@@ -43,12 +44,12 @@ private slots:
         QVERIFY(QFile::link("/dev/pts/77", link)); // dangling on purpose
         QCOMPARE(PortDirectory::resolve(3), link);
         QCOMPARE(PortDirectory::device(3), QStringLiteral("/dev/pts/77"));
-        QCOMPARE(PortDirectory::describe(3, {}), QStringLiteral("/dev/pts/77：未连接"));
+        QCOMPARE(Texts::portToolTip(PortDirectory::describe(3, {})), QStringLiteral("/dev/pts/77：未连接"));
         QVERIFY(QFile::link("/dev/null", folder + "/COM5"));
-        QCOMPARE(PortDirectory::describe(5, {}), QStringLiteral("/dev/null：已连接"));
+        QCOMPARE(Texts::portToolTip(PortDirectory::describe(5, {})), QStringLiteral("/dev/null：已连接"));
         QCOMPARE(PortDirectory::resolve(4), QStringLiteral("/dev/ttyS3"));
         // A node of the built-in table is there only if the system lists it.
-        QCOMPARE(PortDirectory::describe(4, {}), QStringLiteral("/dev/ttyS3：未连接"));
+        QCOMPARE(Texts::portToolTip(PortDirectory::describe(4, {})), QStringLiteral("/dev/ttyS3：未连接"));
         QFile::remove(link);
         QFile::remove(folder + "/COM5");
         QCOMPARE(PortDirectory::resolve(3), QStringLiteral("/dev/ttyS2"));

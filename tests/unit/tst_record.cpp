@@ -1,3 +1,4 @@
+#include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
 #include "acquire/RecordWriter.h"
 
@@ -103,7 +104,7 @@ private slots:
     {
         QFETCH(int, fed);
         const Sweep sweep = RecordTest::fed(fed);
-        const RecordIndex::Layout l = RecordIndex::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
+        const RecordFormat::Layout l = RecordFormat::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
         QTEST(l.previousFirst, "previousFirst");
         QTEST(l.previousCount, "previousCount");
         QTEST(l.currentCount, "currentCount");
@@ -128,13 +129,13 @@ private slots:
         const Sweep sweep = fed(50);
         QCOMPARE(firstRun.save(dir.path(), 1, sweep, facts()).backup, QStringLiteral("1.~4~"));
         QCOMPARE(readAll(dir.filePath("1.~4~")), earlier);
-        QCOMPARE(readAll(dir.filePath("1")), RecordWriter::recordBytes(sweep.sampleBuffer()));
+        QCOMPARE(readAll(dir.filePath("1")), RecordFormat::bytes(sweep.sampleBuffer()));
         // A file this run wrote is simply replaced.
         QVERIFY(firstRun.save(dir.path(), 1, fed(60), facts()).backup.isEmpty());
         // The next launch keeps it.
         RecordWriter secondRun;
         QCOMPARE(secondRun.save(dir.path(), 1, fed(70), facts()).backup, QStringLiteral("1.~5~"));
-        QCOMPARE(readAll(dir.filePath("1.~5~")), RecordWriter::recordBytes(fed(60).sampleBuffer()));
+        QCOMPARE(readAll(dir.filePath("1.~5~")), RecordFormat::bytes(fed(60).sampleBuffer()));
         QCOMPARE(files(dir), (QStringList {"1", "1.~3~", "1.~4~", "1.~5~", "1.~x~", RecordIndex::FileName}));
 
         // Each line still finds its record, the backups by their content.
@@ -167,7 +168,7 @@ private slots:
         const RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep {}, facts());
         setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!saved.record);
-        QCOMPARE(saved.reason, QStringLiteral("写入失败，磁盘可能已满"));
+        QCOMPARE(saved.problem, FileProblem::DiskFull);
         // No backup either: the earlier file stays under its own name.
         QCOMPARE(readAll(path), earlier);
         QCOMPARE(files(dir), QStringList {"1"});
@@ -182,18 +183,18 @@ private slots:
         QVERIFY(QDir(dir.path()).mkpath("1/keep"));
         RecordWriter::Saved saved = writer.save(dir.path(), 1, Sweep {}, facts());
         QVERIFY(!saved.record);
-        QCOMPARE(saved.reason, QStringLiteral("已有同名的文件夹"));
+        QCOMPARE(saved.problem, FileProblem::FolderInTheWay);
         QCOMPARE(QDir(dir.filePath("1")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList {"keep"});
         // A working "directory" that is really a file: nothing can be created.
         writeFile(dir.filePath("plain"), {});
         saved = writer.save(dir.filePath("plain"), 2, Sweep {}, facts());
-        QVERIFY(!saved.record && !saved.reason.isEmpty());
+        QVERIFY(!saved.record && saved.problem != FileProblem::None);
         QCOMPARE(files(dir), (QStringList {"1", "plain"}));
         // An index that cannot be written: the record is saved all the same.
         QVERIFY(QDir(dir.path()).mkdir(RecordIndex::FileName));
         saved = writer.save(dir.path(), 3, Sweep {}, facts());
         QVERIFY(saved.record && !saved.indexLine);
-        QCOMPARE(saved.reason, QStringLiteral("已有同名的文件夹"));
+        QCOMPARE(saved.problem, FileProblem::FolderInTheWay);
         QCOMPARE(readAll(dir.filePath("3")), QByteArray(1146, '\0'));
     }
 

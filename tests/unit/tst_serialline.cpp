@@ -1,5 +1,6 @@
 // The Unix serial line against real pseudo-terminals and things that are no
 // serial line at all.
+#include "app/Texts.h"
 #include "link/PortDirectory.h"
 #include "link/PosixSerialLine.h"
 
@@ -191,13 +192,13 @@ private slots:
         PosixSerialLine first;
         QVERIFY(first.open(7));
         PosixSerialLine second;
-        QString why;
+        SerialService::OpenError why;
         QVERIFY(!second.open(7, &why));
-        QCOMPARE(why, SerialService::reason(Failure::InUse, slave));
+        QCOMPARE(why, (SerialService::OpenError {Failure::InUse, slave}));
         // Another link to the same device is the same line.
         link(6, slave);
         QVERIFY(!second.open(6, &why));
-        QCOMPARE(why, SerialService::reason(Failure::InUse, slave));
+        QCOMPARE(why, (SerialService::OpenError {Failure::InUse, slave}));
         send("\x42");
         QTRY_COMPARE(first.bytesAvailable(), 1);
         QCOMPARE(first.read(8), QByteArray("\x42"));
@@ -224,15 +225,15 @@ private slots:
         plain.close();
         link(9, target);
         PosixSerialLine port;
-        QString why;
+        SerialService::OpenError why;
         QVERIFY(!port.open(9, &why));
         QVERIFY(!port.isOpen());
-        QCOMPARE(why, SerialService::reason(failure, target));
+        QCOMPARE(why, (SerialService::OpenError {failure, target}));
         QVERIFY(plain.open(QIODevice::ReadOnly));
         QCOMPARE(plain.readAll(), QByteArray("not a line")); // nothing written to it
         // Without a folder entry the built-in table's device is named.
         QVERIFY(!port.open(12, &why));
-        QCOMPARE(why, SerialService::reason(Failure::Missing, "/dev/ttyUSB7"));
+        QCOMPARE(why, (SerialService::OpenError {Failure::Missing, "/dev/ttyUSB7"}));
     }
 
     void noPermission()
@@ -242,12 +243,12 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(slave).constData(), 0) == 0);
         obeyFileModes(true);
         PosixSerialLine port;
-        QString why;
+        SerialService::OpenError why;
         const bool opened = port.open(7, &why);
         obeyFileModes(false);
         QVERIFY(!opened);
-        QCOMPARE(why, SerialService::reason(Failure::NoPermission, slave));
-        QVERIFY(why.contains("dialout"));
+        QCOMPARE(why, (SerialService::OpenError {Failure::NoPermission, slave}));
+        QVERIFY(Texts::openFailure(why).contains("dialout"));
     }
 };
 

@@ -66,7 +66,7 @@ bool open(const QString &path, const Invocation &invocation, Opened &o, int &exi
     }
     o.series = o.facts && !invocation.asStored
         ? RecordSeries::timeOrdered(o.loaded.view(),
-                                    RecordIndex::layout(o.facts->sampleIndex, o.facts->previousSweepEnd))
+                                    RecordFormat::layout(o.facts->sampleIndex, o.facts->previousSweepEnd))
         : RecordSeries::asStored(o.loaded.view());
     o.rateHz = invocation.rateHz;
     if (!o.rateHz && o.facts)
@@ -191,9 +191,9 @@ int edf(const Invocation &invocation)
         return BadInput;
     }
     QFile written(draft);
-    QString reason;
-    if (!written.open(QIODevice::ReadOnly) || !AtomicFile::write(output, written.readAll(), &reason)) {
-        Console::message(RecordTexts::edfNotSaved(output, reason));
+    FileProblem problem = FileProblem::Other;
+    if (!written.open(QIODevice::ReadOnly) || !AtomicFile::write(output, written.readAll(), &problem)) {
+        Console::message(RecordTexts::edfNotSaved(output, problem));
         return BadInput;
     }
     if (!parts.front().facts)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RecordSeries.h"
+#include "acquire/RecordIndex.h"
 
 #include <QDateTime>
 #include <QString>

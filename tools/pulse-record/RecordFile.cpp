@@ -1,22 +1,21 @@
 #include "RecordFile.h"
 
 #include "RecordTexts.h"
-#include "acquire/RecordWriter.h"
+#include "acquire/RecordFormat.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 bool RecordFile::Loaded::sizeIsRight() const
 {
-    return fileSize == RecordWriter::RecordSize;
+    return fileSize == RecordFormat::Size;
 }
 
 QString RecordFile::Loaded::sizeWarning(const QString &path) const
 {
     if (!ok() || sizeIsRight())
         return {};
-    return fileSize > RecordWriter::RecordSize ? RecordTexts::tooLong(path, fileSize)
-                                               : RecordTexts::tooShort(path, fileSize);
+    return fileSize > RecordFormat::Size ? RecordTexts::tooLong(path, fileSize) : RecordTexts::tooShort(path, fileSize);
 }
 
 RecordFile::Loaded RecordFile::load(const QString &path)
@@ -44,7 +43,7 @@ RecordFile::Loaded RecordFile::load(const QString &path)
     loaded.fileSize = file.size();
     if (loaded.fileSize == 0)
         return fail(Problem::Empty, RecordTexts::empty(path));
-    loaded.samples = file.read(RecordWriter::RecordSize);
+    loaded.samples = file.read(RecordFormat::Size);
     if (file.error() != QFileDevice::NoError || loaded.samples.isEmpty())
         return fail(Problem::Unreadable, RecordTexts::unreadable(path, false));
     return loaded;

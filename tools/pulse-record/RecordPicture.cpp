@@ -1,7 +1,7 @@
 #include "RecordPicture.h"
 
 #include "RecordTexts.h"
-#include "acquire/RecordWriter.h"
+#include "acquire/RecordFormat.h"
 #include "acquire/Sweep.h"
 #include "acquire/TraceCanvas.h"
 
@@ -28,7 +28,7 @@ int decimalsFor(double step)
 
 QRect RecordPicture::plotRect()
 {
-    const int width = (RecordWriter::RecordSize - 1) * PixelsPerSample + 1;
+    const int width = (RecordFormat::Size - 1) * PixelsPerSample + 1;
     const int height = int(std::lround(TraceCanvas::HeightTwips * PixelsPerTwip));
     return {MarginLeft, MarginTop, width, height};
 }
@@ -87,7 +87,7 @@ void drawAxes(QPainter &p, const QString &title, std::optional<double> rateHz)
     }
 
     // Ticks in seconds when the rate is known, else in samples.
-    const int last = RecordWriter::RecordSize - 1;
+    const int last = RecordFormat::Size - 1;
     const double perSample = rateHz ? 1.0 / *rateHz : 1.0;
     const double step = RecordPicture::tickStep(last * perSample);
     const int decimals = rateHz ? decimalsFor(step) : 0;
@@ -127,7 +127,7 @@ QImage RecordPicture::render(std::span<const std::uint8_t> samples, const QStrin
         p.drawLine(plot.left(), y, plot.right(), y);
 
     // As in the program, the trace is drawn over the reference lines.
-    const size_t count = std::min(samples.size(), size_t(RecordWriter::RecordSize));
+    const size_t count = std::min(samples.size(), size_t(RecordFormat::Size));
     if (gapAt >= 0 && size_t(gapAt) < count) {
         const int x = samplePoint(gapAt, 0).x();
         p.setPen(QPen(GapMark, 0, Qt::DotLine));

@@ -1,12 +1,12 @@
 #include "RecordSeries.h"
 
-#include "acquire/RecordWriter.h"
+#include "acquire/RecordFormat.h"
 
 #include <algorithm>
 
 bool RecordSeries::isPadding(int offset)
 {
-    return offset == RecordWriter::RecordSize - 1;
+    return offset == RecordFormat::Size - 1;
 }
 
 RecordSeries RecordSeries::asStored(std::span<const std::uint8_t> bytes)
@@ -23,7 +23,7 @@ RecordSeries RecordSeries::asStored(std::span<const std::uint8_t> bytes)
     return s;
 }
 
-RecordSeries RecordSeries::timeOrdered(std::span<const std::uint8_t> bytes, const RecordIndex::Layout &layout)
+RecordSeries RecordSeries::timeOrdered(std::span<const std::uint8_t> bytes, const RecordFormat::Layout &layout)
 {
     RecordSeries s;
     const int size = int(bytes.size());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/RecordIndex.h"
+#include "acquire/RecordFormat.h"
 
 #include <cstdint>
 #include <span>
@@ -25,7 +25,7 @@ struct RecordSeries
     // Every byte but the padding, in file order.
     static RecordSeries asStored(std::span<const std::uint8_t> bytes);
     // The previous sweep's part, the missing slot, then the sweep in progress.
-    static RecordSeries timeOrdered(std::span<const std::uint8_t> bytes, const RecordIndex::Layout &layout);
+    static RecordSeries timeOrdered(std::span<const std::uint8_t> bytes, const RecordFormat::Layout &layout);
 
     // The samples really held, without the missing slot: for the statistics.
     std::vector<std::uint8_t> held() const;

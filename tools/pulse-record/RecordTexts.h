@@ -1,8 +1,9 @@
 #pragma once
 
 #include "RecordSeries.h"
+#include "acquire/FileProblem.h"
+#include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
-#include "acquire/RecordWriter.h"
 
 #include <QString>
 
@@ -15,7 +16,7 @@ inline QString num(qint64 n)
 {
     return QString::number(n);
 }
-inline const QString RecordBytes = num(RecordWriter::RecordSize);
+inline const QString RecordBytes = num(RecordFormat::Size);
 
 inline const QString Help =
     QStringLiteral(
@@ -226,9 +227,26 @@ inline QString edfNotWritten(const QString &p)
 {
     return QStringLiteral("无法写出 EDF 文件“%1”").arg(p);
 }
-inline QString edfNotSaved(const QString &p, const QString &reason)
+inline QString fileProblem(FileProblem problem)
 {
-    return QStringLiteral("无法保存 EDF 文件“%1”：%2").arg(p, reason);
+    switch (problem) {
+    case FileProblem::FolderInTheWay:
+        return QStringLiteral("已有同名的文件夹");
+    case FileProblem::NoPermission:
+        return QStringLiteral("没有写入权限");
+    case FileProblem::CannotCreate:
+        return QStringLiteral("无法创建文件");
+    case FileProblem::DiskFull:
+        return QStringLiteral("写入失败，磁盘可能已满");
+    case FileProblem::CannotReplace:
+        return QStringLiteral("无法替换原有文件");
+    default:
+        return QStringLiteral("写入失败");
+    }
+}
+inline QString edfNotSaved(const QString &p, FileProblem problem)
+{
+    return QStringLiteral("无法保存 EDF 文件“%1”：%2").arg(p, fileProblem(problem));
 }
 inline QString edfSaved(const QString &p, int records)
 {

@@ -1,0 +1,14 @@
+#pragma once
+
+// Why a file could not be written or read, for the caller to put into words.
+enum class FileProblem {
+    None,
+    FolderInTheWay, // a folder has the file's name
+    NoPermission,
+    CannotCreate,
+    DiskFull,
+    CannotReplace, // the new file is written, the old one could not be replaced
+    Unreadable,    // an existing file (the index) could not be read
+    RenameFailed,
+    Other,
+};

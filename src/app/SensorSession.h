@@ -1,0 +1,92 @@
+#pragma once
+
+#include "SessionNotice.h"
+#include "acquire/Acquisition.h"
+#include "acquire/RecordWriter.h"
+#include "link/SerialService.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+// What the operator's clicks ask of the sensor, with no widget: owns the
+// serial line, the acquisition and the record writer, and the state the
+// window shows (port, rate, gain, baseline, record number, serial number).
+//
+// Who takes received bytes: a serial-number query while one waits (the newest
+// first), otherwise the acquisition once Start has been clicked, otherwise
+// nobody, and they wait in the port until the next discard.
+//
+// Every request runs to its end before it returns, pauses included, as the
+// sensor needs; busyChanged() brackets the pauses so the window can say so.
+class SensorSession : public QObject
+{
+    Q_OBJECT
+public:
+    // The layout's selections before the first pick: 200Hz and 4x.
+    static constexpr int InitialRateOption = 0;
+    static constexpr int InitialGainOption = 3;
+
+    explicit SensorSession(std::unique_ptr<SerialService> line, QObject *parent = nullptr);
+    ~SensorSession() override;
+
+    int portNumber() const { return portNumber_; }
+    int rateOption() const { return rateOption_; } // index into SensorCommands::RatesHz
+    int gainOption() const { return gainOption_; } // gain - 1
+    int baselineLevel() const { return baselineLevel_; }
+    int fileNumber() const { return fileNumber_; }
+    bool acquiring() const { return acquiring_; }
+    int pendingSerialQueries() const { return pendingQueries_; }
+    const QString &serialNumberText() const { return serialText_; }
+    const Acquisition &acquisition() const { return acquisition_; }
+    bool portOpen() const { return line_->isOpen(); }
+
+    // The operator's requests. `index`/`option` count from 0.
+    void selectPort(int index);
+    void start();
+    void stop();
+    void setRate(int option);
+    void setGain(int option);
+    void baselineUp();
+    void baselineDown();
+    void querySerialNumber();
+    // Exit: the port closes, nothing is sent.
+    void closePort();
+
+    // Hands every received byte that has a taker now to it.
+    void drainInput();
+
+    // The screen's device pixels per logical pixel, for a sharp trace.
+    void setDevicePixelRatio(qreal ratio) { acquisition_.setDevicePixelRatio(ratio); }
+
+signals:
+    // Sent and handled before the request goes on: a warning box is modal.
+    void notice(const SessionNotice &notice);
+    // Rate, gain or baseline changed other than by the operator's own click.
+    void parametersChanged();
+    void serialNumberChanged(const QString &text);
+    void traceChanged(const TraceUpdate &update);
+    // Around the pauses between commands, which process no events.
+    void busyChanged(bool busy);
+
+private:
+    bool requirePortOpen();
+    bool sendSensorCommand(const QByteArray &command, const QByteArray &parameter);
+    void changeBaseline(int step);
+    void takeSamples();
+    void onLineFailed();
+    void tell(SessionNotice::Kind kind, const QString &record = {});
+
+    std::unique_ptr<SerialService> line_;
+    Acquisition acquisition_;
+    RecordWriter recordWriter_;
+
+    int portNumber_ = 1;
+    int rateOption_ = InitialRateOption;
+    int gainOption_ = InitialGainOption;
+    int baselineLevel_ = 0;
+    int fileNumber_ = 1;
+    bool acquiring_ = false;
+    int pendingQueries_ = 0;
+    QString serialText_;
+};

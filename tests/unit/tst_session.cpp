@@ -1,0 +1,371 @@
+// The sensor session driven through the recording serial double: no window.
+#include "FakeSerialService.h"
+#include "app/SensorSession.h"
+#include "app/Texts.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace FakeLog;
+
+class SessionTest : public QObject
+{
+    Q_OBJECT
+
+    FakeSerialService *fake = nullptr;
+    std::unique_ptr<SensorSession> s;
+    QStringList warnings;    // what the warning boxes would say
+    bool busy = false;       // inside the pauses
+    bool warnedBusy = false; // a warning while busy
+    QTemporaryDir workDir;
+    QString startDir;
+
+    void openPort(int number = 1)
+    {
+        s->selectPort(number - 1);
+        QVERIFY(fake->isOpen());
+        fake->takeLog();
+    }
+    void feed(const QByteArray &bytes)
+    {
+        fake->feed(bytes); // readyRead: the session takes them at once
+    }
+    const Sweep &sweep() const { return s->acquisition().sweep(); }
+    static QByteArray record(const QString &name)
+    {
+        QFile f(name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(workDir.isValid());
+        startDir = QDir::currentPath();
+    }
+    void init()
+    {
+        s = std::make_unique<SensorSession>(std::unique_ptr<SerialService>(fake = new FakeSerialService));
+        warnings.clear();
+        busy = warnedBusy = false;
+        connect(s.get(), &SensorSession::notice, this, [this](const SessionNotice &n) {
+            warnings << Texts::notice(n);
+            warnedBusy |= busy;
+        });
+        connect(s.get(), &SensorSession::busyChanged, this, [this](bool b) { busy = b; });
+        QDir(workDir.path()).removeRecursively();
+        QDir().mkpath(workDir.path());
+        QDir::setCurrent(workDir.path());
+    }
+    void cleanup()
+    {
+        s.reset();
+        QDir::setCurrent(startDir);
+    }
+
+    // --- Port selection ---
+
+    void portSelectionSendsTheInitialCommandsEveryTimeUnderBusy()
+    {
+        QStringList busyAt;
+        fake->onWrite = [&](const QByteArray &) { busyAt << (busy ? "busy" : "idle"); };
+        s->selectPort(2);
+        QCOMPARE(fake->takeLog(), QStringList {"open 3"} + PortInit);
+        QCOMPARE(busyAt, QStringList(3, "busy"));
+        QVERIFY(!busy);
+        QCOMPARE(s->portNumber(), 3);
+        s->selectPort(2);
+        QCOMPARE(fake->takeLog(), QStringList({"close", "open 3"}) + PortInit);
+        QVERIFY(warnings.isEmpty());
+    }
+
+    void absentPortWarnsThenAnotherPickWorks()
+    {
+        fake->absentPorts = {3};
+        s->selectPort(2);
+        // The text as it always was, and the line's reason on a line below.
+        QCOMPARE(warnings,
+                 QStringList {"端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  \r      原因：设备 "
+                              "/dev/absent3 不存在"});
+        QCOMPARE(fake->takeLog(), QStringList {"open 3"});
+        QCOMPARE(s->portNumber(), 3); // kept, although the port stayed closed
+        QVERIFY(!fake->isOpen());
+        s->selectPort(0);
+        QCOMPARE(fake->takeLog(), QStringList {"open 1"} + PortInit);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(!warnedBusy);
+    }
+
+    void afterAPickTheSessionShowsTheSensorsState()
+    {
+        QCOMPARE(s->rateOption(), SensorSession::InitialRateOption);
+        QCOMPARE(s->gainOption(), SensorSession::InitialGainOption);
+        openPort();
+        s->setGain(4);
+        s->baselineUp();
+        s->baselineUp();
+        s->setRate(2);
+        QCOMPARE(s->baselineLevel(), 2);
+        QSignalSpy changed(s.get(), &SensorSession::parametersChanged);
+        s->selectPort(0);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(s->gainOption(), 0);
+        QCOMPARE(s->rateOption(), 0);
+        QCOMPARE(s->baselineLevel(), 0);
+        // Nothing beyond the three initial commands was sent for it.
+        QCOMPARE(fake->log.mid(fake->log.lastIndexOf("open 1")), QStringList {"open 1"} + PortInit);
+    }
+
+    // --- Port closed or lost ---
+
+    void lostPortWarnsOnceAndAPickContinuesTheSweep()
+    {
+        openPort();
+        s->start();
+        feed(ramp(100));
+        const int x = sweep().plotX();
+        fake->unplug();
+        fake->unplug();
+        QVERIFY(warnings.isEmpty()); // not inside the serial code that noticed
+        QTRY_COMPARE(warnings, QStringList {Texts::PortLost});
+        QVERIFY(s->acquiring());
+        s->selectPort(0);
+        feed(ramp(10));
+        QCOMPARE(sweep().plotX(), x + 90);
+        QCOMPARE(warnings.size(), 1);
+    }
+
+    // --- Acquisition ---
+
+    void startTakesWaitingBytesFirstAndPlotsEverySample()
+    {
+        openPort();
+        QSignalSpy batches(s.get(), &SensorSession::traceChanged);
+        fake->input = ramp(5, 1); // arrived before Start
+        s->start();
+        QCOMPARE(fake->takeLog(), QStringList {"write 20 32"});
+        QCOMPARE(sweep().sampleIndex(), 5);
+        feed(ramp(1141, 6));
+        QCOMPARE(batches.size(), 2);        // one per batch, not per sample
+        QCOMPARE(sweep().sampleIndex(), 0); // wrapped after 1146
+        QCOMPARE(sweep().sampleBuffer()[1145], std::uint8_t(1146 % 256));
+        QCOMPARE(sweep().plotX(), -291);
+        QCOMPARE(batches.last().at(0).value<TraceUpdate>().markerLeft, sweep().markerLeft());
+    }
+
+    void secondStartRestartsTheIndexAtThePen()
+    {
+        openPort();
+        s->start();
+        feed(ramp(589));
+        QCOMPARE(sweep().plotX(), 5001);
+        s->start();
+        feed(QByteArray(1, char(77)));
+        QCOMPARE(sweep().sampleBuffer()[0], 77);
+        QCOMPARE(sweep().plotX(), 5010);
+    }
+
+    // --- Parameters ---
+
+    void gainAndRateSendTheFullSequence()
+    {
+        openPort();
+        s->setGain(9);
+        QCOMPARE(fake->takeLog(), command("20 34", "09"));
+        s->setRate(4);
+        QCOMPARE(fake->takeLog(), command("20 37", "04"));
+        s->setGain(0);
+        QCOMPARE(fake->takeLog(), command("20 34", "00"));
+    }
+
+    void baselineWrapsBothWaysAndChangesOnlyAfterTheSequence()
+    {
+        openPort();
+        int seen = -1;
+        fake->onWrite = [&](const QByteArray &bytes) {
+            if (bytes == "\x20\x32")
+                seen = s->baselineLevel();
+        };
+        for (int expected : {1, 2, 3, 4, 5}) {
+            s->baselineUp();
+            QCOMPARE(seen, expected - 1);
+            QCOMPARE(s->baselineLevel(), expected);
+            QCOMPARE(fake->takeLog(), command("20 35", QStringLiteral("0%1").arg(expected)));
+        }
+        s->baselineUp();
+        QCOMPARE(s->baselineLevel(), 0);
+        QCOMPARE(fake->takeLog(), command("20 35", "00"));
+        s->baselineDown();
+        QCOMPARE(s->baselineLevel(), 5);
+        QCOMPARE(fake->takeLog(), command("20 35", "05"));
+    }
+
+    void aChangeCutShortByALostPortKeepsTheLevelShown()
+    {
+        openPort();
+        QSignalSpy changed(s.get(), &SensorSession::parametersChanged);
+        fake->failWriteAfter = 2; // the stop and the command go out, the parameter fails
+        s->baselineUp();
+        QCOMPARE(fake->takeLog(), QStringList({"write 20 33", "pause busy", "write 20 35", "failed"}));
+        QCOMPARE(s->baselineLevel(), 0);
+        QCOMPARE(changed.size(), 0);
+        QVERIFY(!busy);
+        QTRY_COMPARE(warnings, QStringList {Texts::PortLost});
+    }
+
+    void parameterChangeDiscardsInputAndPlottingGoesOn()
+    {
+        openPort();
+        s->start();
+        feed(ramp(20));
+        s->stop();
+        fake->input = ramp(50); // sent before the sensor obeyed, never read
+        s->setGain(2);
+        QVERIFY(fake->input.isEmpty());
+        feed(ramp(4));
+        QCOMPARE(sweep().sampleIndex(), 24);
+    }
+
+    // --- Stop and records ---
+
+    void stopSendsFirstThenSavesNumberedRecords()
+    {
+        openPort();
+        bool existedAtWrite = true;
+        fake->onWrite = [&](const QByteArray &) { existedAtWrite = QFile::exists("1"); };
+        s->stop();
+        QCOMPARE(fake->takeLog(), QStringList {"write 20 33"});
+        QVERIFY(!existedAtWrite);
+        fake->onWrite = nullptr;
+        QCOMPARE(record("1"), QByteArray(1146, '\0'));
+        s->stop();
+        s->stop();
+        QCOMPARE(record("2"), record("1"));
+        QVERIFY(QFile::exists("3"));
+        QCOMPARE(s->fileNumber(), 4);
+        QVERIFY(warnings.isEmpty());
+    }
+
+    void recordHoldsEntriesOneTo1146()
+    {
+        openPort();
+        s->start();
+        QByteArray sweep1;
+        for (int i = 0; i < 1146; ++i)
+            sweep1 += char(i % 250 + 1);
+        feed(sweep1);
+        s->stop();
+        QCOMPARE(record("1"), sweep1.mid(1) + QByteArray(1, '\0'));
+        // A later sweep overwrites entries 0..1144 only.
+        QByteArray sweep2(1145, '\x11');
+        feed(sweep2);
+        s->stop();
+        QCOMPARE(record("2"), sweep2.mid(1) + sweep1.mid(1145, 1) + QByteArray(1, '\0'));
+        // Stop does not end acquisition.
+        QVERIFY(s->acquiring());
+    }
+
+    void failedSavesKeepTheNumberAndSayWhy()
+    {
+        openPort();
+        QVERIFY(QDir().mkdir("1"));
+        s->stop();
+        QCOMPARE(s->fileNumber(), 1);
+        QCOMPARE(warnings, QStringList {Texts::RecordNotSaved.arg("1", "已有同名的文件夹")});
+        QVERIFY(QDir().rmdir("1"));
+        // An index that cannot be written: the record is saved all the same.
+        QVERIFY(QDir().mkdir(RecordIndex::FileName));
+        s->stop();
+        QCOMPARE(record("1").size(), 1146);
+        QCOMPARE(s->fileNumber(), 2);
+        QCOMPARE(warnings.value(1), Texts::IndexLineMissing.arg("1", RecordIndex::FileName, "已有同名的文件夹"));
+    }
+
+    void stopWithThePortGoneStillSaves()
+    {
+        openPort();
+        s->start();
+        feed(ramp(30, 1));
+        fake->unplug();
+        QTRY_COMPARE(warnings.size(), 1);
+        s->stop();
+        QCOMPARE(warnings.size(), 2);
+        QCOMPARE(warnings[1], Texts::StopWithoutPort.arg("1"));
+        QCOMPARE(record("1").left(29), ramp(29, 2));
+        QCOMPARE(s->fileNumber(), 2);
+    }
+
+    // --- Serial number ---
+
+    void serialNumberQuery()
+    {
+        openPort();
+        QSignalSpy shown(s.get(), &SensorSession::serialNumberChanged);
+        fake->input = "\x07\x08"; // before the click: never shown
+        s->querySerialNumber();
+        QCOMPARE(fake->takeLog(), QStringList({"discard in", "write 20 31"}));
+        feed(QByteArray("\xAA\xBB\x01\x02\x03", 5));
+        QCOMPARE(shown.size(), 1); // cleared
+        QVERIFY(s->serialNumberText().isEmpty());
+        QCOMPARE(s->pendingSerialQueries(), 1);
+        feed(QByteArray("\x04"));
+        QCOMPARE(s->serialNumberText(), QStringLiteral("1234"));
+        QCOMPARE(shown.last().at(0).toString(), QStringLiteral("1234"));
+        QCOMPARE(s->pendingSerialQueries(), 0);
+    }
+
+    void queryDuringAcquisitionThenAcquisitionResumes()
+    {
+        openPort();
+        s->start();
+        feed(ramp(10));
+        s->querySerialNumber();
+        feed(QByteArray("\x00\x00\x02\x04\x06\x08\x63\x64", 8));
+        QCOMPARE(s->serialNumberText(), QStringLiteral("2468"));
+        QCOMPARE(sweep().sampleIndex(), 12);
+        QCOMPARE(sweep().sampleBuffer()[10], 0x63);
+        QCOMPARE(sweep().sampleBuffer()[11], 0x64);
+    }
+
+    void startAbandonsAWaitingQuery()
+    {
+        openPort();
+        s->querySerialNumber();
+        feed(QByteArray("\x00\x00\x01", 3));
+        s->start();
+        QCOMPARE(s->pendingSerialQueries(), 0);
+        feed(QByteArray("\x02\x03\x04", 3));
+        QVERIFY(s->serialNumberText().isEmpty());
+        QCOMPARE(sweep().sampleIndex(), 6);
+    }
+
+    void parameterChangeWhileWaitingDiscardsAndKeepsWaiting()
+    {
+        openPort();
+        s->querySerialNumber();
+        feed(QByteArray("\x00\x00\x09", 3));
+        s->setGain(1);
+        QCOMPARE(s->pendingSerialQueries(), 1);
+        feed(QByteArray("\x00\x00\x05\x06\x07\x08", 6));
+        QCOMPARE(s->serialNumberText(), QStringLiteral("5678"));
+    }
+
+    void secondClickCompletesFirstThenTheEarlierWaitsForSixMore()
+    {
+        openPort();
+        s->querySerialNumber();
+        s->querySerialNumber();
+        QCOMPARE(s->pendingSerialQueries(), 2);
+        feed(QByteArray("\x00\x00\x01\x02\x03\x04", 6));
+        QCOMPARE(s->serialNumberText(), QStringLiteral("1234"));
+        feed(QByteArray("\x00\x00\x05\x06\x07", 5));
+        QCOMPARE(s->pendingSerialQueries(), 1);
+        feed(QByteArray("\x08"));
+        QCOMPARE(s->serialNumberText(), QStringLiteral("12345678"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SessionTest)
+#include "tst_session.moc"
