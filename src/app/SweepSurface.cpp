@@ -16,6 +16,8 @@ SweepSurface::SweepSurface(const QImage &trace, QWidget *parent)
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    nextFrame_.setSingleShot(true);
+    connect(&nextFrame_, &QTimer::timeout, this, &SweepSurface::repaintPending);
 }
 
 QRect SweepSurface::markerPixels(int markerLeft) const
@@ -35,16 +37,31 @@ void SweepSurface::traceChanged(const TraceUpdate &batch)
         const QRect before = markerPixels(shownMarkerLeft_).adjusted(-1, 0, 1, 0);
         shownMarkerLeft_ = batch.markerLeft;
         const QRect after = markerPixels(shownMarkerLeft_).adjusted(-1, 0, 1, 0);
-        // At the wrap the marker jumps across the surface: two updates then.
+        // At the wrap the marker jumps across the surface: two rectangles then.
         if (before.intersects(after.adjusted(-30, 0, 30, 0)))
             dirty |= before | after;
-        else {
-            update(before);
-            dirty |= after;
-        }
+        else
+            pendingApart_ |= before;
+        dirty |= after;
     }
-    if (!dirty.isEmpty())
-        update(dirty);
+    pending_ |= dirty;
+    if ((pending_.isEmpty() && pendingApart_.isEmpty()) || nextFrame_.isActive())
+        return;
+    const qint64 since = sinceRepaint_.isValid() ? sinceRepaint_.elapsed() : MinPaintIntervalMs;
+    if (since >= MinPaintIntervalMs)
+        repaintPending();
+    else
+        nextFrame_.start(int(MinPaintIntervalMs - since));
+}
+
+void SweepSurface::repaintPending()
+{
+    if (!pendingApart_.isEmpty())
+        update(pendingApart_);
+    if (!pending_.isEmpty())
+        update(pending_);
+    pending_ = pendingApart_ = QRect();
+    sinceRepaint_.restart();
 }
 
 void SweepSurface::paintEvent(QPaintEvent *event)

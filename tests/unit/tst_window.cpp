@@ -1,10 +1,12 @@
 #include "FakeSerialService.h"
 #include "app/CaptionLabel.h"
 #include "app/MainWindow.h"
+#include "app/SweepSurface.h"
 #include "app/Texts.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -247,6 +249,29 @@ private slots:
         QCOMPARE(w->session().baselineLevel(), 0);
         QCOMPARE(label7(), QStringLiteral("0"));
         QCOMPARE(w->session().pendingSerialQueries(), 0);
+    }
+
+    // --- Trace ---
+
+    void theTraceRepaintsAtMostOnceAFrameAndShowsTheLastBatch()
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        openPort();
+        child<QPushButton>("Command1")->click();
+        PaintCount paints(child<QWidget>("Picture1"));
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 40; ++i) { // a line that hands on every byte alone
+            feed(ramp(1, i));
+            QCoreApplication::processEvents();
+        }
+        const qint64 frames = clock.elapsed() / SweepSurface::MinPaintIntervalMs;
+        QVERIFY2(paints.count <= frames + 1,
+                 qPrintable(QStringLiteral("%1 paints in %2 frames").arg(paints.count).arg(frames)));
+        // The batches held back are shown at the next frame.
+        const int shown = paints.count;
+        QTRY_VERIFY(paints.count > shown);
     }
 
     // --- Serial number ---
