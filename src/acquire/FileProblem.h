@@ -10,5 +10,6 @@ enum class FileProblem {
     CannotReplace, // the new file is written, the old one could not be replaced
     Unreadable,    // an existing file (the index) could not be read
     RenameFailed,
+    FolderBusy, // another program kept the folder's lock for too long
     Other,
 };

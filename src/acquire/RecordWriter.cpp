@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <cerrno>
 #include <filesystem>
@@ -47,6 +48,13 @@ RecordWriter::Saved RecordWriter::save(const QString &folder, int fileNumber, co
                                        RecordIndex::Entry facts)
 {
     Saved saved;
+    QLockFile lock(QDir(folder).filePath(LockFileName));
+    // A lock the folder cannot take (read-only, full) is no one else's
+    // either: the save goes on and fails, or not, for its own reasons.
+    if (!lock.tryLock(LockWaitMs) && lock.error() == QLockFile::LockFailedError) {
+        saved.problem = FileProblem::FolderBusy;
+        return saved;
+    }
     const QString name = RecordFormat::fileName(fileNumber);
     const QString path = QDir(folder).absoluteFilePath(name);
     const QByteArray bytes = RecordFormat::bytes(sweep.sampleBuffer());

@@ -12,6 +12,12 @@
 class RecordWriter
 {
 public:
+    // Held in the records folder from the backup to the index line, so that
+    // programs saving into one folder at once never pick the same backup
+    // name or lose each other's index lines.
+    static inline const QString LockFileName = QStringLiteral(".pulse-demo.lock");
+    static constexpr int LockWaitMs = 5000;
+
     // The numbered backup name for `name` in `folder`, as cp --backup=numbered
     // picks it: "1.~1~", or one past the highest "1.~N~" already there.
     static QString backupName(const QString &folder, const QString &name);
@@ -28,7 +34,8 @@ public:
     // Saves record `fileNumber` into `folder` atomically. A file of that name
     // that this run did not write is first kept as a numbered backup; if that
     // cannot be done, nothing changes. Then one index line is added, filled
-    // from `facts` (rate, gain, baseline, port, device) and the sweep.
+    // from `facts` (rate, gain, baseline, port, device) and the sweep. If the
+    // folder's lock stays with another program, nothing is saved.
     Saved save(const QString &folder, int fileNumber, const Sweep &sweep, RecordIndex::Entry facts);
 
 private:

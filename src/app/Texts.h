@@ -106,6 +106,8 @@ inline QString fileProblem(FileProblem problem)
         return QStringLiteral("无法替换原有文件");
     case FileProblem::Unreadable:
         return QStringLiteral("无法读取原有索引");
+    case FileProblem::FolderBusy:
+        return QStringLiteral("另一个程序正在向同一文件夹保存记录");
     default:
         return QStringLiteral("写入失败");
     }

@@ -2,8 +2,10 @@
 #include "acquire/RecordIndex.h"
 #include "acquire/RecordWriter.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,6 +55,25 @@ class RecordTest : public QObject
         for (int i = 0; i < count; ++i)
             sweep.take(std::uint8_t(i * 7 + 3));
         return sweep;
+    }
+
+public:
+    // A second copy of the program, as far as the folder can tell: saves
+    // records 1..count of its own content (this process's id in every byte).
+    static int saveMany(const QString &folder, int count)
+    {
+        RecordWriter writer;
+        for (int n = 1; n <= count; ++n) {
+            Sweep sweep;
+            for (int i = 0; i < 40; ++i)
+                sweep.take(std::uint8_t(QCoreApplication::applicationPid() + n * 31 + i));
+            RecordIndex::Entry e = facts();
+            e.port = QString::number(QCoreApplication::applicationPid());
+            const RecordWriter::Saved saved = writer.save(folder, n, sweep, e);
+            if (!saved.record || !saved.indexLine)
+                return 1;
+        }
+        return 0;
     }
 
 private slots:
@@ -198,6 +219,39 @@ private slots:
         QCOMPARE(readAll(dir.filePath("3")), QByteArray(1146, '\0'));
     }
 
+    void copiesSavingIntoOneFolderAtOnceLoseNothing()
+    {
+        QTemporaryDir dir;
+        constexpr int copies = 4, saves = 25;
+        std::vector<std::unique_ptr<QProcess>> running;
+        for (int c = 0; c < copies; ++c) {
+            running.push_back(std::make_unique<QProcess>());
+            running.back()->start(QCoreApplication::applicationFilePath(),
+                                  {"--save-many", dir.path(), QString::number(saves)});
+        }
+        for (const auto &p : running) {
+            QVERIFY(p->waitForFinished(60000));
+            QCOMPARE(p->exitCode(), 0);
+        }
+        // Every save is a whole file, a record or a backup, with its own line.
+        QSet<QByteArray> onDisk;
+        for (const QString &name : files(dir)) {
+            if (name == RecordIndex::FileName)
+                continue;
+            const QByteArray bytes = readAll(dir.filePath(name));
+            QCOMPARE(bytes.size(), 1146);
+            onDisk << RecordIndex::digest(bytes);
+        }
+        QCOMPARE(onDisk.size(), copies * saves);
+        const QList<QByteArray> lines = readAll(dir.filePath(RecordIndex::FileName)).split('\n');
+        QCOMPARE(lines.size(), 1 + copies * saves + 1); // header, lines, the empty tail
+        QSet<QByteArray> indexed;
+        for (const QByteArray &line : lines.mid(1, copies * saves))
+            indexed << RecordIndex::parse(line).value().digest;
+        QCOMPARE(indexed, onDisk);
+        QVERIFY(!QFile::exists(dir.filePath(RecordWriter::LockFileName)));
+    }
+
     void indexLinesThatDoNotFit()
     {
         QTemporaryDir dir;
@@ -219,5 +273,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(RecordTest)
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--save-many") == 0)
+        return RecordTest::saveMany(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    RecordTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_record.moc"
