@@ -192,7 +192,15 @@ void MainWindow::connectSession()
     connect(command4_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     text1_->installEventFilter(this);
 
-    connect(s, &SensorSession::notice, this, [this](const SessionNotice &n) { showWarning(Texts::notice(n)); });
+    connect(s, &SensorSession::notice, this, [this](const SessionNotice &n) {
+        nextBoxIsPortLost_ = n.kind == SessionNotice::Kind::PortLost;
+        showWarning(Texts::notice(n));
+    });
+    // The warning that the port was lost is out of date once it is back.
+    connect(s, &SensorSession::reconnected, this, [this] {
+        if (portLostBox_)
+            portLostBox_->reject();
+    });
     connect(s, &SensorSession::parametersChanged, this, &MainWindow::showParameters);
     connect(s, &SensorSession::serialNumberChanged, text1_, &QLineEdit::setText);
     connect(s, &SensorSession::traceChanged, picture1_, &SweepSurface::traceChanged);
@@ -306,5 +314,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *e)
 void MainWindow::showWarning(const QString &text)
 {
     QMessageBox box(QMessageBox::Warning, Texts::WarningTitle, CaptionLabel::displayed(text), QMessageBox::Ok, this);
+    if (nextBoxIsPortLost_)
+        portLostBox_ = &box;
+    nextBoxIsPortLost_ = false;
     box.exec();
 }

@@ -4,6 +4,7 @@
 #include "SensorSession.h"
 #include "link/SensorCommands.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -12,6 +13,7 @@
 class CaptionLabel;
 class PortComboBox;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 class QRadioButton;
 class SerialService;
@@ -53,6 +55,8 @@ private:
     bool framed_ = false; // centred again once the window manager framed it
     bool followingScreen_ = false;
     std::optional<BusyCursor> busyCursor_; // during the session's pauses
+    bool nextBoxIsPortLost_ = false;
+    QPointer<QMessageBox> portLostBox_; // on screen while the port is lost
 
     CaptionLabel *label1_ = nullptr;
     CaptionLabel *label14_ = nullptr;

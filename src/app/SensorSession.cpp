@@ -35,6 +35,8 @@ SensorSession::SensorSession(std::unique_ptr<SerialService> line, QObject *paren
     connect(line_.get(), &SerialService::readyRead, this, &SensorSession::drainInput);
     // Queued: the warning must not open inside the serial code that noticed.
     connect(line_.get(), &SerialService::failed, this, &SensorSession::onLineFailed, Qt::QueuedConnection);
+    watch_.setInterval(WatchIntervalMs);
+    connect(&watch_, &QTimer::timeout, this, &SensorSession::lookForLostPort);
 }
 
 SensorSession::~SensorSession() = default;
@@ -57,6 +59,9 @@ bool SensorSession::requirePortOpen()
 
 void SensorSession::selectPort(int index)
 {
+    // The operator's choice ends any wait for a lost port.
+    watch_.stop();
+    streaming_ = false;
     if (line_->isOpen())
         line_->close();
     if (index >= 0 && index < PortDirectory::LastPort)
@@ -67,18 +72,13 @@ void SensorSession::selectPort(int index)
     bool ok = false;
     {
         const Busy busy(this);
-        ok = line_->open(portNumber_, &failed.open);
-        for (const QByteArray &command : SensorCommands::portInitialisation()) {
-            if (!ok)
-                break;
-            line_->pause(SerialService::Pause::PortInit);
-            ok = line_->write(command);
-        }
+        ok = line_->open(portNumber_, &failed.open) && initialise(SensorCommands::portInitialisation());
     }
     if (!ok) {
         emit notice(failed);
         return;
     }
+    opened_ = line_->present(portNumber_);
     // The sensor is now at 1x, baseline 0 and 200 Hz: show that, not what the
     // controls showed before.
     rateOption_ = 0;
@@ -96,7 +96,7 @@ void SensorSession::start()
     pendingQueries_ = 0;
     acquisition_.startRun();
     acquiring_ = true;
-    line_->write(SensorCommands::StartStream);
+    streaming_ = line_->write(SensorCommands::StartStream);
     // Bytes already waiting become the first samples.
     drainInput();
 }
@@ -104,6 +104,8 @@ void SensorSession::start()
 void SensorSession::stop()
 {
     const bool sent = line_->isOpen() && line_->write(SensorCommands::StopStream);
+    // Also while the port is lost: a port that comes back stays stopped.
+    streaming_ = resumeStreaming_ = false;
     // The buffer may hold a recording made before the sensor went away, so it
     // is saved even when the stop command could not be sent. The index line
     // says what the window showed at this moment.
@@ -133,6 +135,7 @@ void SensorSession::stop()
 
 void SensorSession::closePort()
 {
+    watch_.stop();
     if (line_->isOpen())
         line_->close();
 }
@@ -152,6 +155,7 @@ bool SensorSession::sendSensorCommand(const QByteArray &command, const QByteArra
     line_->pause(SerialService::Pause::Busy);
     if (!line_->write(SensorCommands::StartStream))
         return false;
+    streaming_ = true;
     line_->discardInput();
     line_->discardOutput();
     return true;
@@ -235,5 +239,71 @@ void SensorSession::takeSamples()
 
 void SensorSession::onLineFailed()
 {
+    if (failedReconnecting_) {
+        // Gone again before it was set up: the operator was told already.
+        failedReconnecting_ = false;
+        return;
+    }
+    resumeStreaming_ = streaming_;
+    refusedLooks_ = 0;
+    // Started first: the warning box is modal, and the port may come back
+    // while it is open.
+    watch_.start();
     tell(SessionNotice::Kind::PortLost);
+}
+
+void SensorSession::lookForLostPort()
+{
+    // Only what the port led to before: the same folder entry (whatever it
+    // links to now) or the same device of the fixed table, never the table's
+    // device once the entry is gone.
+    const std::optional<SerialService::Presence> now = line_->present(portNumber_, false);
+    if (!now || !opened_ || now->entry != opened_->entry) {
+        refusedLooks_ = 0;
+        return;
+    }
+    // Where the system knew the adapter's serial number, only that adapter,
+    // and not before the system knows it again. Asking costs more than a
+    // glance, so a refused device is asked about again only now and then.
+    if (!opened_->serialNumber.isEmpty()) {
+        if (refusedLooks_ > 0) {
+            --refusedLooks_;
+            return;
+        }
+        const std::optional<SerialService::Presence> adapter = line_->present(portNumber_);
+        if (!adapter || adapter->serialNumber != opened_->serialNumber) {
+            refusedLooks_ = RefusedLooks;
+            return;
+        }
+    }
+    if (!line_->open(portNumber_))
+        return; // not ready yet; the next look tries again
+    watch_.stop();
+    if (!setSensorAsShown()) {
+        failedReconnecting_ = true;
+        watch_.start();
+        return;
+    }
+    emit reconnected();
+}
+
+bool SensorSession::initialise(const std::array<QByteArray, 3> &commands)
+{
+    for (const QByteArray &command : commands) {
+        line_->pause(SerialService::Pause::PortInit);
+        if (!line_->write(command))
+            return false;
+    }
+    return true;
+}
+
+bool SensorSession::setSensorAsShown()
+{
+    // The usual initialisation, with what the window shows instead of the
+    // power-up values, then the stream if it ran before.
+    const Busy busy(this);
+    if (!initialise(SensorCommands::initialisation(gainOption_, baselineLevel_, rateOption_)))
+        return false;
+    streaming_ = resumeStreaming_ && line_->write(SensorCommands::StartStream);
+    return line_->isOpen();
 }

@@ -7,7 +7,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
+#include <optional>
 
 // What the operator's clicks ask of the sensor, with no widget: owns the
 // serial line, the acquisition and the record writer, and the state the
@@ -19,6 +21,12 @@
 //
 // Every request runs to its end before it returns, pauses included, as the
 // sensor needs; busyChanged() brackets the pauses so the window can say so.
+//
+// When the open line goes away, the session watches for the same port to
+// come back with the same device (the same adapter, where the system knows
+// its serial number), opens it, sets the sensor to the rate, gain and
+// baseline shown and restarts the stream if it was streaming. It never opens
+// another port by itself; a pick ends the watching.
 class SensorSession : public QObject
 {
     Q_OBJECT
@@ -26,6 +34,9 @@ public:
     // The layout's selections before the first pick: 200Hz and 4x.
     static constexpr int InitialRateOption = 0;
     static constexpr int InitialGainOption = 3;
+    // How often a lost port is looked for: a glance at the file system.
+    static constexpr int WatchIntervalMs = 500;
+    static constexpr int RefusedLooks = 8;
 
     explicit SensorSession(std::unique_ptr<SerialService> line, QObject *parent = nullptr);
     ~SensorSession() override;
@@ -40,6 +51,7 @@ public:
     const QString &serialNumberText() const { return serialText_; }
     const Acquisition &acquisition() const { return acquisition_; }
     bool portOpen() const { return line_->isOpen(); }
+    bool watchingForPort() const { return watch_.isActive(); }
 
     // The operator's requests. `index`/`option` count from 0.
     void selectPort(int index);
@@ -68,6 +80,8 @@ signals:
     void traceChanged(const TraceUpdate &update);
     // Around the pauses between commands, which process no events.
     void busyChanged(bool busy);
+    // The lost port is open again and the sensor set as before.
+    void reconnected();
 
 private:
     bool requirePortOpen();
@@ -75,6 +89,9 @@ private:
     void changeBaseline(int step);
     void takeSamples();
     void onLineFailed();
+    void lookForLostPort();
+    bool initialise(const std::array<QByteArray, 3> &commands);
+    bool setSensorAsShown();
     void tell(SessionNotice::Kind kind, const QString &record = {});
 
     std::unique_ptr<SerialService> line_;
@@ -89,4 +106,11 @@ private:
     bool acquiring_ = false;
     int pendingQueries_ = 0;
     QString serialText_;
+
+    bool streaming_ = false;                        // the sensor was last told to stream
+    std::optional<SerialService::Presence> opened_; // what the open port stood for
+    QTimer watch_;
+    bool resumeStreaming_ = false;
+    int refusedLooks_ = 0;            // looks left before another adapter there is asked about again
+    bool failedReconnecting_ = false; // the line went away again while being set up
 };

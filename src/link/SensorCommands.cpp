@@ -7,9 +7,14 @@ QByteArray parameter(int value)
     return QByteArray(1, static_cast<char>(static_cast<unsigned char>(value)));
 }
 
+std::array<QByteArray, 3> initialisation(int gainOption, int baselineLevel, int rateOption)
+{
+    return {SetGain + parameter(gainOption), SetBaseline + parameter(baselineLevel), SetRate + parameter(rateOption)};
+}
+
 std::array<QByteArray, 3> portInitialisation()
 {
-    return {SetGain + parameter(0), SetBaseline + parameter(0), SetRate + parameter(0)};
+    return initialisation(0, 0, 0);
 }
 
 } // namespace SensorCommands

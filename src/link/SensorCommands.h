@@ -24,5 +24,8 @@ QByteArray parameter(int value);
 // The three commands of port initialisation (gain 1x, baseline 0, 200 Hz),
 // each command with its parameter in one write.
 std::array<QByteArray, 3> portInitialisation();
+// The same three with other values: gain option (gain - 1), baseline level,
+// rate option (index into RatesHz).
+std::array<QByteArray, 3> initialisation(int gainOption, int baselineLevel, int rateOption);
 
 } // namespace SensorCommands

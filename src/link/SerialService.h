@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 // The serial line to the sensor, as the window uses it. PosixSerialLine (Unix)
 // and QtSerialService (Windows) implement it, a recording double in the tests.
@@ -26,6 +27,16 @@ public:
         OpenFailure failure = OpenFailure::Other;
         QString device;
         bool operator==(const OpenError &) const = default;
+    };
+
+    // A device behind a port: what the port name led to (the port folder's
+    // entry, or the fixed table's device), the device node it stands for
+    // and, where the system knows it, the adapter's serial number.
+    struct Presence
+    {
+        QString entry;
+        QString device;
+        QString serialNumber;
     };
 
     using QObject::QObject;
@@ -54,6 +65,11 @@ public:
 
     // A fixed sleep of BusyDelayMs or PortInitDelayMs.
     virtual void pause(Pause kind);
+
+    // The device COM<portNumber> stands for now, if one is there: one look at
+    // the file system, and a look at the system's port list for the serial
+    // number (dearer) when asked for.
+    virtual std::optional<Presence> present(int portNumber, bool askSerialNumber = true) const;
 
 signals:
     void readyRead();

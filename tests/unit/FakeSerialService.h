@@ -2,6 +2,7 @@
 
 #include "link/SerialService.h"
 
+#include <QMap>
 #include <QSet>
 #include <QStringList>
 #include <functional>
@@ -10,7 +11,8 @@
 // lets the test feed received bytes.
 //
 // Log entries: "open 3", "close", "write 20 34 00", "pause busy",
-// "pause init", "discard in", "discard out".
+// "pause init", "discard in", "discard out", "failed". An open port is
+// present until it is unplugged; `devices` plugs one back.
 class FakeSerialService final : public SerialService
 {
     Q_OBJECT
@@ -20,6 +22,8 @@ public:
     QByteArray input;
     int failWriteAfter = -1;                         // writes allowed before the line "fails"
     std::function<void(const QByteArray &)> onWrite; // sees each write as it happens
+    QMap<int, Presence> devices;                     // there now, by port number
+    mutable int looks = 0;                           // calls of present()
 
     bool open(int portNumber, OpenError *why = nullptr) override
     {
@@ -30,6 +34,9 @@ public:
             return false;
         }
         open_ = true;
+        if (!devices.contains(portNumber))
+            devices[portNumber] = {
+                QStringLiteral("COM%1").arg(portNumber), QStringLiteral("/dev/fake%1").arg(portNumber), {}};
         return true;
     }
     void close() override
@@ -77,6 +84,13 @@ public:
         log << (kind == Pause::Busy ? QStringLiteral("pause busy") : QStringLiteral("pause init"));
     }
 
+    std::optional<Presence> present(int portNumber, bool = true) const override
+    {
+        ++looks;
+        const auto it = devices.find(portNumber);
+        return it == devices.end() ? std::nullopt : std::optional<Presence>(*it);
+    }
+
     // Bytes arrive from the sensor.
     void feed(const QByteArray &bytes)
     {
@@ -88,6 +102,7 @@ public:
     {
         if (!open_)
             return;
+        devices.clear();
         open_ = false;
         log << QStringLiteral("failed");
         emit failed();

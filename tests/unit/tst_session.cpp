@@ -137,6 +137,92 @@ private slots:
         QCOMPARE(warnings.size(), 1);
     }
 
+    // --- A lost port coming back ---
+
+    void aLostPortComesBackSetAsTheWindowShowsAndStreamsOn()
+    {
+        openPort();
+        s->setGain(4);
+        s->baselineUp();
+        s->setRate(2);
+        s->start();
+        feed(ramp(100));
+        const int x = sweep().plotX();
+        fake->unplug();
+        QTRY_COMPARE(warnings, QStringList {Texts::PortLost});
+        fake->takeLog();
+        const int looks = fake->looks;
+        QTRY_VERIFY(fake->looks >= looks + 2);
+        QVERIFY(fake->log.isEmpty()); // nothing there, nothing opened
+        QSignalSpy back(s.get(), &SensorSession::reconnected);
+        fake->devices[1] = {"COM1", "/dev/fake1-again", {}};
+        QTRY_COMPARE(back.size(), 1);
+        QCOMPARE(fake->takeLog(),
+                 QStringList({"open 1", "pause init", "write 20 34 04", "pause init", "write 20 35 01", "pause init",
+                              "write 20 37 02", "write 20 32"}));
+        QVERIFY(!busy && !s->watchingForPort());
+        feed(ramp(10)); // the sweep goes on at the marker
+        QCOMPARE(sweep().plotX(), x + 90);
+        QCOMPARE(warnings.size(), 1);
+        QCOMPARE(s->fileNumber(), 1);
+    }
+
+    void aPortBackWhileStoppedIsNotStarted()
+    {
+        openPort();
+        s->start();
+        s->stop();
+        fake->unplug();
+        QTRY_COMPARE(warnings.size(), 1);
+        QSignalSpy back(s.get(), &SensorSession::reconnected);
+        fake->takeLog();
+        fake->devices[1] = {"COM1", "/dev/fake1", {}};
+        QTRY_COMPARE(back.size(), 1);
+        QCOMPARE(fake->log.last(), QStringLiteral("write 20 37 00"));
+        QVERIFY(!fake->log.contains("write 20 32"));
+    }
+
+    void onlyTheSameAdapterIsOpenedAndAPickEndsTheWatch()
+    {
+        fake->devices[1] = {"COM1", "/dev/ttyUSB0", "A1"};
+        openPort();
+        fake->unplug();
+        QTRY_COMPARE(warnings.size(), 1);
+        fake->takeLog();
+        fake->devices[2] = {"COM2", "/dev/ttyUSB2", "A1"};   // ours, under another number
+        fake->devices[1] = {"COM1", "/dev/ttyUSB1", "B2"};   // another adapter on ours
+        fake->devices[3] = {"/dev/ttyS0", "/dev/ttyS0", {}}; // the table's device once the entry is gone
+        const int looks = fake->looks;
+        QTRY_VERIFY(fake->looks >= looks + 2);
+        fake->devices[1] = fake->devices[3];
+        const int moreLooks = fake->looks;
+        QTRY_VERIFY(fake->looks >= moreLooks + 2);
+        QVERIFY(fake->log.isEmpty());
+        QSignalSpy back(s.get(), &SensorSession::reconnected);
+        fake->devices[1] = {"COM1", "/dev/ttyUSB1", "A1"}; // ours, under another name
+        QTRY_COMPARE(back.size(), 1);
+        QCOMPARE(fake->log.first(), QStringLiteral("open 1"));
+        fake->unplug();
+        QTRY_VERIFY(s->watchingForPort());
+        s->selectPort(2);
+        QVERIFY(!s->watchingForPort());
+    }
+
+    void aPortGoneAgainWhileBeingSetUpIsWatchedForQuietly()
+    {
+        openPort();
+        fake->unplug();
+        QTRY_COMPARE(warnings.size(), 1);
+        fake->failWriteAfter = 1;
+        fake->devices[1] = {"COM1", "/dev/fake1", {}};
+        QTRY_VERIFY(fake->log.contains("failed"));
+        fake->failWriteAfter = -1;
+        QSignalSpy back(s.get(), &SensorSession::reconnected);
+        fake->devices[1] = {"COM1", "/dev/fake1", {}};
+        QTRY_COMPARE(back.size(), 1);
+        QCOMPARE(warnings.size(), 1);
+    }
+
     // --- Acquisition ---
 
     void startTakesWaitingBytesFirstAndPlotsEverySample()
