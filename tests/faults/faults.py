@@ -77,14 +77,6 @@ def check_steady_record(record, name):
                       % (name, breaks[:10], body[0], body[-1]))
 
 
-def settled_record(sent):
-    """What a Stop saves once the program has taken every sample of one short
-    run from launch (fewer than a sweep): entries 1.. at offsets 0.., the rest
-    never written."""
-    body = sent[1:RECORD_SIZE]
-    return body + bytes(RECORD_SIZE - len(body))
-
-
 def directory_files(folder):
     return sorted(os.listdir(folder))
 

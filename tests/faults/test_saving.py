@@ -112,7 +112,7 @@ def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_fa
     time.sleep(0.5)
     mend()
     window.click_control("Command5")
-    expected = faults.settled_record(sent)
+    expected = faults.layout.Sweep.record_after(sent)
     faults.check_record(faults.wait_record(program, 1), "1", expected=expected)
     if window.warning_boxes():
         raise Failure("a warning box after a save that worked")
