@@ -166,18 +166,19 @@ def exit_cleanly(program, window, timeout=10):
 
 # Warning boxes
 
-def expect_one_warning(window, timeout=10, label=None, room=0.4, after=0.2):
-    """Exactly one warning box comes up; it is dismissed. `room` and `after`:
-    seconds given to a second box before and after the dismissal."""
+def expect_one_warning(window, timeout=10, label=None):
+    """Exactly one warning box comes up; it is dismissed and no other
+    follows. Each count waits until the program has caught up, so a second
+    box already on its way would be there."""
     box = window.wait_warning(timeout)
-    time.sleep(room)
+    window.caught_up()
     boxes = window.warning_boxes()
     if len(boxes) != 1:
         raise Failure("%d warning boxes where one was expected" % len(boxes))
     if label:
         box.screenshot(label)
     window.dismiss(box)
-    time.sleep(after)
+    window.caught_up()
     if window.warning_boxes():
         raise Failure("another warning box after the first was dismissed")
 
