@@ -2,7 +2,6 @@
 the real window against the simulated sensor."""
 
 import subprocess
-import time
 
 from pulsetest import harness, layout
 from pulsetest.layout import Sweep
@@ -73,7 +72,7 @@ def case_record_matches_stream(s):
     else:
         raise Failure('record "1" matches no prefix of the %d samples sent' % len(sent))
     # A second Stop with nothing received in between saves the same bytes as "2".
-    time.sleep(0.5)
+    window.caught_up()
     window.click_control("Command5")
     second = wait_until(lambda: program.record(2), 5, 'record file "2"')
     if second != Sweep.record_after(sent):

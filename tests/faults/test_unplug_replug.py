@@ -2,7 +2,6 @@
 one warning, no spinning on the dead line, Stop still saves what was
 recorded, and a new pick of the port plots on."""
 
-import time
 
 import faults
 from faults import Failure, INITIAL_COMMANDS, RECORD_SIZE, START_STREAM
@@ -58,7 +57,7 @@ def case_unplug_replug(s):
     second.wait_sent(SECOND_RUN, timeout=10)
     window.click_control("Command5")
     sent = second.wait_sent_settled()
-    time.sleep(0.5)
+    window.caught_up()
     window.click_control("Command5")
     record3 = faults.wait_record(program, 3)
     if len(taken) + 1 + len(sent) <= RECORD_SIZE:
