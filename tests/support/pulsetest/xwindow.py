@@ -253,7 +253,9 @@ class Window:
     def caught_up(self, timeout=10):
         """Returns once the program has handled everything sent to it so far.
         Two pings: what the events before the first one posted for later has
-        run by the time the second is answered."""
+        run by the time the second is answered. One exception: for a moment
+        before a port pick's pauses the program repaints with input held, and
+        answers pings meanwhile; after a pick, wait for what it does."""
         for _ in range(2):
             self.desktop.ping(self.id, timeout)
 
