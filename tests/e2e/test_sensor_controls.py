@@ -2,31 +2,18 @@
 the real window against the simulated sensor."""
 
 import subprocess
-import time
 
 from pulsetest import harness, layout
+from pulsetest.layout import Sweep
 from pulsetest.wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM
 from trace_check import rightmost_trace_column
 from pulsetest.xwindow import Failure, wait_until
 
-FIRST_SWEEP = 1146
+FIRST_SWEEP = Sweep.FIRST_SWEEP_SAMPLES
 SERIAL = "7305"
 # The program pauses 100 ms between the steps of a change; sleeping never
 # ends early, so half of it is a floor that load cannot break.
 MIN_PAUSE = 0.05
-
-
-def record_after(samples):
-    """The record a Stop saves after these samples since the first Start."""
-    buffer = bytearray(2049)
-    x, index = -300, 0
-    for v in samples:
-        buffer[index] = v
-        index += 1
-        if x > 10000:
-            x, index = -300, 0
-        x += 9
-    return bytes(buffer[1:1 + RECORD_SIZE])
 
 
 def arrival(sim, count):
@@ -79,16 +66,16 @@ def case_record_matches_stream(s):
         raise Failure('record "1" holds %d bytes' % len(record))
     # The record is a snapshot at the click: some count of the samples sent.
     for taken in range(len(sent), FIRST_SWEEP - 1, -1):
-        if record_after(sent[:taken]) == record:
+        if Sweep.record_after(sent[:taken]) == record:
             s.note("record matches the first %d of %d samples sent" % (taken, len(sent)))
             break
     else:
         raise Failure('record "1" matches no prefix of the %d samples sent' % len(sent))
     # A second Stop with nothing received in between saves the same bytes as "2".
-    time.sleep(0.5)
+    window.caught_up()
     window.click_control("Command5")
     second = wait_until(lambda: program.record(2), 5, 'record file "2"')
-    if second != record_after(sent):
+    if second != Sweep.record_after(sent):
         raise Failure('record "2" does not hold every sample sent before it')
 
 

@@ -2,11 +2,12 @@
 growing to the right, the band ahead of the pen wiped in later sweeps."""
 
 from pulsetest import harness
+from pulsetest.layout import Sweep
 from pulsetest.wire import INITIAL_COMMANDS, START_STREAM, STOP_STREAM
 from trace_check import check_first_sweep_live, check_held_sweep
 from pulsetest.xwindow import Failure
 
-FIRST_SWEEP = 1146
+FIRST_SWEEP = Sweep.FIRST_SWEEP_SAMPLES
 # Samples sent before each look: two during the first sweep, then a later
 # sweep far enough on that the previous one still shows right of the band.
 EARLY, LATER, HELD = 250, 600, FIRST_SWEEP + 450

@@ -77,14 +77,6 @@ def check_steady_record(record, name):
                       % (name, breaks[:10], body[0], body[-1]))
 
 
-def settled_record(sent):
-    """What a Stop saves once the program has taken every sample of one short
-    run from launch (fewer than a sweep): entries 1.. at offsets 0.., the rest
-    never written."""
-    body = sent[1:RECORD_SIZE]
-    return body + bytes(RECORD_SIZE - len(body))
-
-
 def directory_files(folder):
     return sorted(os.listdir(folder))
 
@@ -174,18 +166,19 @@ def exit_cleanly(program, window, timeout=10):
 
 # Warning boxes
 
-def expect_one_warning(window, timeout=10, label=None, room=0.4, after=0.2):
-    """Exactly one warning box comes up; it is dismissed. `room` and `after`:
-    seconds given to a second box before and after the dismissal."""
+def expect_one_warning(window, timeout=10, label=None):
+    """Exactly one warning box comes up; it is dismissed and no other
+    follows. Each count waits until the program has caught up, so a second
+    box already on its way would be there."""
     box = window.wait_warning(timeout)
-    time.sleep(room)
+    window.caught_up()
     boxes = window.warning_boxes()
     if len(boxes) != 1:
         raise Failure("%d warning boxes where one was expected" % len(boxes))
     if label:
         box.screenshot(label)
     window.dismiss(box)
-    time.sleep(after)
+    window.caught_up()
     if window.warning_boxes():
         raise Failure("another warning box after the first was dismissed")
 

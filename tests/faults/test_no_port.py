@@ -4,8 +4,6 @@ needs the port, nothing sent anywhere, the program still there afterwards.
 Stop needs no port to save: it says the stop command could not go out, and
 still saves the (empty) record, numbered as usual."""
 
-import time
-
 import faults
 from faults import Failure, RECORD_SIZE
 
@@ -32,15 +30,14 @@ def case_no_port_controls(s):
 
     for name in SILENT:
         window.click_control(name)
-    time.sleep(0.5)
+    window.caught_up()
     if window.warning_boxes():
         raise Failure("a warning box after clicking controls that need no port")
 
     # The port list drops down and goes away again without a pick.
-    window.click_control("Combo1")
-    time.sleep(0.5)
+    popup = window.drop_port_list()
     window.desktop.key("Escape")
-    time.sleep(0.3)
+    popup.wait_gone(5)
 
     # Stop: a note that the stop command could not go out, and a record of
     # nothing, under the first number and then the next.

@@ -15,7 +15,6 @@ import contextlib
 import os
 import re
 import subprocess
-import time
 
 import faults
 from faults import Failure, RECORD_SIZE
@@ -107,12 +106,12 @@ def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_fa
         raise Failure("the stop command did not go out before the failed save")
     expect_after_failure()
 
-    # The stream has stopped; let the program take its last samples.
+    # The stream has stopped; the program takes its last samples.
     sent = sim.wait_sent_settled()
-    time.sleep(0.5)
+    window.caught_up()
     mend()
     window.click_control("Command5")
-    expected = faults.settled_record(sent)
+    expected = faults.layout.Sweep.record_after(sent)
     faults.check_record(faults.wait_record(program, 1), "1", expected=expected)
     if window.warning_boxes():
         raise Failure("a warning box after a save that worked")

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The real simulator binary on a real pseudo-terminal, opened as a serial
-port: link, replies, pacing, logs, exclusive-open clean-up, unplugging and
-the exit on SIGTERM.
+port: link, replies, pacing, logs, exclusive-open clean-up, unplugging,
+replugging and the exit on SIGTERM.
 
 Usage: sim_end_to_end.py <pulse-sensor-sim>
 """
@@ -165,11 +165,74 @@ def unplug_session(runtime, work):
     check(re.search(r"^sent %d$" % len(sent_bytes), out, re.M) is not None, "'sent N' printed after unplugging")
 
 
+def replug_session(runtime, work, by_id):
+    """Unplugged and back: a new line under the same COM number, at power-up
+    settings; with --by-id the COM link stays and the device name changes.
+    Every sample sent is either read or counted as unread at the unplug."""
+    what = "--by-id" if by_id else "plain"
+    output, sent = os.path.join(work, "replug-%s.out" % what), os.path.join(work, "replug-%s.bin" % what)
+    with open(output, "w") as out:
+        sim = subprocess.Popen([SIM, "--com", "3", "--source", "ramp", "--unplug-after", "1",
+                                "--replug-after", "1.5", "--sent", sent] + (["--by-id"] if by_id else []),
+                               env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdout=out, stderr=subprocess.STDOUT)
+
+    def wait_for(pattern, count):
+        deadline = time.monotonic() + 5
+        while True:
+            with open(output) as f:
+                found = re.findall(pattern, f.read(), re.M)
+            if len(found) >= count or time.monotonic() > deadline:
+                return found
+            time.sleep(0.02)
+
+    link = os.path.join(runtime, "pulse-demo", "ports", "COM3")
+    stable = os.path.join(runtime, "pulse-demo", "by-id", "pulse-sensor-sim-COM3")
+    named = stable if by_id else link
+
+    def linked(pts):
+        return os.path.realpath(link) == pts and (not by_id or os.readlink(link) == stable)
+
+    ready = wait_for(r"^ready COM3 (/dev/pts/\d+)$", 1)
+    check(ready and linked(ready[0]), "%s: COM3 leads to the first line" % what)
+    line = Line(link)
+    line.write(b" 2")
+    first = line.read_for(0.3)  # the rest is left unread
+    unread = wait_for(r"^pulse-sensor-sim: unplugged, (\d+) sample byte\(s\) unread$", 1)
+    with open(sent, "rb") as f:
+        before = len(f.read())
+    gone = os.path.lexists(link) == by_id and not os.path.lexists(named)
+    check(gone, "%s: while unplugged, %s" % (what, "COM3 stays, its stable name goes" if by_id else "COM3 goes"))
+    check(unread and len(first) + int(unread[0]) == before,
+          "%s: %d read + %s unread at the unplug = %d sent" % (what, len(first), unread and unread[0], before))
+    line.close()
+
+    ready = wait_for(r"^ready COM3 (/dev/pts/\d+)$", 2)
+    check(len(ready) == 2 and linked(ready[1]), "%s: COM3 leads to the line that came back" % what)
+    if by_id:
+        check(len(ready) == 2 and ready[0] != ready[1], "--by-id: back under another name: %s" % ready)
+    # Not streaming, as at power-up, until started; and this time it stays.
+    line = Line(link)
+    check(line.read_for(0.3) == b"", "%s: the sensor that came back waits for the start command" % what)
+    line.write(b" 2")
+    again = line.read_for(1)
+    check(len(again) > 100 and all(b == (again[0] + i) % 256 for i, b in enumerate(again)),
+          "%s: then streams, and stays (%d bytes)" % (what, len(again)))
+    line.close()
+    code, out = stop(sim)
+    with open(sent, "rb") as f:
+        total = len(f.read())
+    check(code == 0 and not os.path.lexists(link) and not os.path.lexists(stable)
+          and ("sent %d\n" % total) in (out or open(output).read()),
+          "%s: SIGTERM ends it with code %s, links removed, every sample counted" % (what, code))
+
+
 def main():
     with tempfile.TemporaryDirectory() as runtime, tempfile.TemporaryDirectory() as work:
         os.chmod(runtime, 0o700)
         main_session(runtime, work)
         unplug_session(runtime, work)
+        replug_session(runtime, work, by_id=False)
+        replug_session(runtime, work, by_id=True)
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1

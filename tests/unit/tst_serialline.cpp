@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <stdlib.h>
@@ -77,6 +79,19 @@ class SerialLineTest : public QObject
     {
         ::close(master_);
         master_ = -1;
+    }
+
+    // Lets `ticks` of the line's read ticks go by, counted on a timer of the
+    // same interval: a load that delays them delays this count as well.
+    static void letTicksPass(int ticks)
+    {
+        QTimer clock;
+        clock.setInterval(PosixSerialLine::TickMs);
+        clock.setTimerType(Qt::PreciseTimer);
+        int fired = 0;
+        connect(&clock, &QTimer::timeout, [&] { ++fired; });
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(fired >= ticks, 10000);
     }
 
 private slots:
@@ -149,11 +164,19 @@ private slots:
         QVERIFY(!attach().isEmpty());
         PosixSerialLine port;
         QVERIFY(port.open(7));
+        // Every byte that came in, counted at each hand-on, before the line
+        // drops the oldest beyond its buffer.
+        qint64 arrived = 0;
+        qint64 kept = 0;
+        connect(&port, &SerialService::readyRead, this, [&] {
+            arrived += port.bytesAvailable() - kept;
+            kept = std::min<qint64>(port.bytesAvailable(), SerialService::InBufferSize);
+        });
         QByteArray sent;
         for (int i = 0; i < 3000; ++i)
             sent += char(i % 251);
         send(sent);
-        QTest::qWait(100);
+        QTRY_COMPARE(arrived, qint64(sent.size()));
         QCOMPARE(port.read(5000), sent.right(SerialService::InBufferSize));
     }
 
@@ -178,7 +201,7 @@ private slots:
         QTRY_COMPARE(failed.count(), 1);
         QVERIFY(!port.isOpen());
         const qint64 wakeUps = port.wakeUps();
-        QTest::qWait(200);
+        letTicksPass(10);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(port.wakeUps(), wakeUps);
         QVERIFY(!port.write(" 3"));

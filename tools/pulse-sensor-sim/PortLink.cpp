@@ -8,12 +8,25 @@
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 PortLink::PortLink(int portNumber)
 {
     const QString folder = PortDirectory::folder();
     if (!folder.isEmpty())
         path_ = folder + QLatin1Char('/') + PortDirectory::portName(portNumber);
+}
+
+PortLink::PortLink(QString path)
+    : path_(std::move(path))
+{ }
+
+QString PortLink::byIdPath(int portNumber)
+{
+    const QString folder = PortDirectory::folder();
+    if (folder.isEmpty())
+        return {};
+    return QFileInfo(folder).path() + QStringLiteral("/by-id/pulse-sensor-sim-") + PortDirectory::portName(portNumber);
 }
 
 PortLink::~PortLink()

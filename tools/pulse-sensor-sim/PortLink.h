@@ -2,13 +2,18 @@
 
 #include <QString>
 
-// The COMn entry in the program's port folder that points at our line.
+// The COMn entry in the program's port folder that points at our line (or at
+// the stable name that does).
 // The folder and the name come from the program's own PortDirectory, so the
 // two always agree on where COMn lives.
 class PortLink
 {
 public:
     explicit PortLink(int portNumber);
+    // Any other entry, such as the stable name of a --by-id line.
+    explicit PortLink(QString path);
+    // <runtime dir>/pulse-demo/by-id/pulse-sensor-sim-COMn, beside the port folder.
+    static QString byIdPath(int portNumber);
     PortLink(const PortLink &) = delete;
     PortLink &operator=(const PortLink &) = delete;
     ~PortLink();

@@ -91,6 +91,20 @@ void SensorLoop::installSignalHandlers()
         sigdelset(&waitMask, signal);
 }
 
+bool SensorLoop::waitUnlessStopped(double seconds)
+{
+    const std::int64_t until = monotonicNs() + static_cast<std::int64_t>(seconds * NsPerSecond);
+    for (;;) {
+        if (stopRequested || stopPending())
+            return false;
+        const std::int64_t now = monotonicNs();
+        if (now >= until)
+            return true;
+        const timespec timeout = toTimespec(until - now);
+        ::ppoll(nullptr, 0, &timeout, &waitMask);
+    }
+}
+
 SensorLoop::SensorLoop(PseudoTerminal &line, SampleSource &source, const SensorSettings &initial, const Config &config)
     : line_(line)
     , source_(source)
@@ -98,7 +112,7 @@ SensorLoop::SensorLoop(PseudoTerminal &line, SampleSource &source, const SensorS
     , config_(config)
 {
     if (config_.unplugAfter)
-        unplugAt_ = processStart + static_cast<std::int64_t>(*config_.unplugAfter * NsPerSecond);
+        unplugAt_ = monotonicNs() + static_cast<std::int64_t>(*config_.unplugAfter * NsPerSecond);
     samples_.reserve(static_cast<std::size_t>(MaxWriteSize));
     replies_.reserve(64);
 }
@@ -109,10 +123,16 @@ SensorLoop::Ending SensorLoop::run()
     if (parser_.settings().streaming)
         restartPacing(monotonicNs());
     for (;;) {
-        if (stopRequested || stopPending())
+        if (stopRequested || stopPending()) {
+            // What the program wrote before the stop still goes into --log.
+            readCommands();
             return Ending::Stopped;
+        }
         std::int64_t now = monotonicNs();
         if (unplugAt_ && now >= *unplugAt_) {
+            // Whatever the program has not read yet is lost with the line;
+            // reading it here counts it.
+            unreadAtUnplug_ = drainUnheard();
             line_.close();
             return Ending::Unplugged;
         }
@@ -235,10 +255,13 @@ void SensorLoop::handle(const CommandParser::Command &command)
     std::fprintf(stderr, "pulse-sensor-sim: %s\n", CommandParser::describe(command).c_str());
 }
 
-void SensorLoop::drainUnheard()
+std::uint64_t SensorLoop::drainUnheard()
 {
     std::uint8_t buffer[ReadSize];
-    while (::read(line_.farSide(), buffer, sizeof buffer) > 0) { }
+    std::uint64_t count = 0;
+    for (ssize_t n; (n = ::read(line_.farSide(), buffer, sizeof buffer)) > 0;)
+        count += static_cast<std::uint64_t>(n);
+    return count;
 }
 
 bool SensorLoop::flush(std::vector<std::uint8_t> &pending)

@@ -23,10 +23,10 @@ public:
     {
         CommandParser::SerialDigits serial {};
         bool unpaced = false;
-        int writeSize = 0; // 1..MaxWriteSize; 0: as the pacing falls
-        std::optional<double> unplugAfter;
-        std::FILE *log = nullptr; // bytes received
-        int sentFd = -1;          // sample bytes sent
+        int writeSize = 0;                 // 1..MaxWriteSize; 0: as the pacing falls
+        std::optional<double> unplugAfter; // seconds from the loop's construction
+        std::FILE *log = nullptr;          // bytes received
+        int sentFd = -1;                   // sample bytes sent
     };
     enum class Ending { Stopped, Unplugged, Failed };
 
@@ -34,15 +34,21 @@ public:
     // only raise a flag. Call before anything needs cleaning up.
     static void installSignalHandlers();
 
+    // Waits `seconds` unless a stop signal comes first; false if it did.
+    static bool waitUnlessStopped(double seconds);
+
     SensorLoop(PseudoTerminal &line, SampleSource &source, const SensorSettings &initial, const Config &config);
 
     Ending run();
     std::uint64_t samplesSent() const { return samplesSent_; }
+    // Of those, the ones still waiting unread on the line when it was unplugged.
+    std::uint64_t unreadAtUnplug() const { return unreadAtUnplug_; }
 
 private:
     bool readCommands();
     void handle(const CommandParser::Command &command);
-    void drainUnheard();
+    // Reads away what waits on the far side; returns the count.
+    std::uint64_t drainUnheard();
     // Writes `pending` (replies_ or samples_) until the line is full, and
     // drops what it took; samples taken are counted and copied to --sent.
     // False when the line or --sent failed.
@@ -68,4 +74,5 @@ private:
     std::int64_t sinceEpoch_ = 0;       // samples written since epoch_
     std::uint64_t samplesSent_ = 0;
     std::uint64_t ignoredInRead_ = 0;
+    std::uint64_t unreadAtUnplug_ = 0;
 };

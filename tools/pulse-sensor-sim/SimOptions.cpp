@@ -56,9 +56,23 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
     const QCommandLineOption unpaced(QStringLiteral("unpaced"),
                                      QStringLiteral("While streaming, send as fast as the line takes bytes."));
     const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
-                                         QStringLiteral("Hang up the line and remove the link SECONDS after start, "
-                                                        "then exit."),
+                                         QStringLiteral("Hang up the line and remove the link SECONDS after start "
+                                                        "(or after coming back), then exit unless --replug-after."),
                                          QStringLiteral("SECONDS"));
+    const QCommandLineOption replugAfter(
+        QStringLiteral("replug-after"),
+        QStringLiteral("SECONDS after an unplug, come back on the same COMn as a freshly powered sensor on a new "
+                       "pseudo-terminal, and print the ready line again."),
+        QStringLiteral("SECONDS"));
+    const QCommandLineOption replugs(QStringLiteral("replugs"),
+                                     QStringLiteral("Come back N times (default 1), each time staying "
+                                                    "--unplug-after SECONDS; after the last, until stopped."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption byId(QStringLiteral("by-id"),
+                                  QStringLiteral("Link COMn to a stable name in the folder next to the port folder, "
+                                                 "by-id/pulse-sensor-sim-COMn, which points at the line, as "
+                                                 "/dev/serial/by-id does: COMn stays while the line is unplugged, "
+                                                 "and the line comes back under a different device name."));
     const QCommandLineOption writeSize(QStringLiteral("write-size"),
                                        QStringLiteral("Send exactly N samples per write, at the paced rate."),
                                        QStringLiteral("N"));
@@ -66,8 +80,8 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
                                            QStringLiteral("Fixed beat interval, no breathing, no noise."));
     const QCommandLineOption stream(QStringLiteral("stream"),
                                     QStringLiteral("Stream from the start, without waiting for the start command."));
-    parser.addOptions(
-        {com, serial, heartRate, seed, log, sent, source, unpaced, unplugAfter, writeSize, noVariability, stream});
+    parser.addOptions({com, serial, heartRate, seed, log, sent, source, unpaced, unplugAfter, replugAfter, replugs,
+                       byId, writeSize, noVariability, stream});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -129,6 +143,22 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
         }
         options.unplugAfter = seconds;
     }
+    if (parser.isSet(replugAfter)) {
+        const double seconds = parser.value(replugAfter).toDouble(&ok);
+        if (!ok || seconds < 0 || !options.unplugAfter) {
+            *error = QStringLiteral("--replug-after takes a number of seconds, with --unplug-after");
+            return std::nullopt;
+        }
+        options.replugAfter = seconds;
+    }
+    if (parser.isSet(replugs)) {
+        options.replugs = parser.value(replugs).toInt(&ok);
+        if (!ok || options.replugs < 1 || !options.replugAfter) {
+            *error = QStringLiteral("--replugs takes a count from 1, with --replug-after");
+            return std::nullopt;
+        }
+    }
+    options.byId = parser.isSet(byId);
     if (parser.isSet(writeSize)) {
         options.writeSize = parser.value(writeSize).toInt(&ok);
         if (!ok || options.writeSize < 1 || options.writeSize > MaxWriteSize) {

@@ -21,8 +21,11 @@ struct SimOptions
     Source source = Source::Pulse;
     QString sourceFile;
     bool unpaced = false;
-    std::optional<double> unplugAfter; // seconds from start
-    int writeSize = 0;                 // samples per write; 0: as the pacing falls
+    std::optional<double> unplugAfter; // seconds from plugging in
+    std::optional<double> replugAfter; // seconds from unplugging
+    int replugs = 1;
+    bool byId = false; // COMn points at a stable name that follows the line
+    int writeSize = 0; // samples per write; 0: as the pacing falls
     bool variability = true;
     bool streamAtOnce = false;
 };

@@ -11,7 +11,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -46,6 +49,22 @@ int fail(const QString &message, int code = 1)
 {
     std::fprintf(stderr, "pulse-sensor-sim: %s\n", qPrintable(message));
     return code;
+}
+
+// A new line whose device name is not `avoid`. The kernel hands out the
+// lowest free number, which after an unplug is usually the old one; holding
+// that while the next opens makes the line come back under another name.
+std::unique_ptr<PseudoTerminal> openLine(const std::string &avoid, std::string *why)
+{
+    std::vector<std::unique_ptr<PseudoTerminal>> held;
+    for (;;) {
+        auto line = std::make_unique<PseudoTerminal>();
+        if (!line->open(why))
+            return nullptr;
+        if (avoid.empty() || line->farPath() != avoid)
+            return line;
+        held.push_back(std::move(line));
+    }
 }
 
 } // namespace
@@ -89,23 +108,55 @@ int main(int argc, char *argv[])
             return fail(options->sentPath + QStringLiteral(": cannot write"));
     }
 
-    PseudoTerminal line;
-    std::string why;
-    if (!line.open(&why))
-        return fail(QString::fromStdString(why));
+    // Without --by-id the COMn entry points at the line and goes with it; with
+    // it, COMn points at the stable name for the whole run, and only that
+    // follows the line.
     PortLink link(options->portNumber);
-    if (!link.create(QString::fromStdString(line.farPath()), &error))
-        return fail(error);
-    std::printf("ready COM%d %s\n", options->portNumber, line.farPath().c_str());
-    std::fflush(stdout);
+    std::optional<PortLink> stable;
+    if (options->byId) {
+        stable.emplace(PortLink::byIdPath(options->portNumber));
+        if (!link.create(stable->path(), &error))
+            return fail(error);
+    }
+    PortLink &entry = stable ? *stable : link;
 
-    SensorLoop loop(line, *source, settings, config);
-    const SensorLoop::Ending ending = loop.run();
-    line.close();
+    std::uint64_t sent = 0;
+    int replugsLeft = options->replugAfter ? options->replugs : 0;
+    std::string previous;
+    SensorLoop::Ending ending = SensorLoop::Ending::Stopped;
+    for (;;) {
+        std::string why;
+        const std::unique_ptr<PseudoTerminal> line = openLine(options->byId ? previous : std::string(), &why);
+        if (!line)
+            return fail(QString::fromStdString(why));
+        if (!entry.create(QString::fromStdString(line->farPath()), &error))
+            return fail(error);
+        std::printf("ready COM%d %s\n", options->portNumber, line->farPath().c_str());
+        std::fflush(stdout);
+
+        // Each time at power-up settings, as a sensor powered through its adapter is.
+        SensorLoop loop(*line, *source, settings, config);
+        ending = loop.run();
+        sent += loop.samplesSent();
+        line->close();
+        entry.remove();
+        if (ending != SensorLoop::Ending::Unplugged)
+            break;
+        std::fprintf(stderr, "pulse-sensor-sim: unplugged, %llu sample byte(s) unread\n",
+                     static_cast<unsigned long long>(loop.unreadAtUnplug()));
+        if (replugsLeft == 0)
+            break;
+        if (!SensorLoop::waitUnlessStopped(*options->replugAfter)) {
+            ending = SensorLoop::Ending::Stopped;
+            break;
+        }
+        // The last time back, it stays.
+        if (--replugsLeft == 0)
+            config.unplugAfter.reset();
+        previous = line->farPath();
+    }
     link.remove();
-    if (ending == SensorLoop::Ending::Unplugged)
-        std::fprintf(stderr, "pulse-sensor-sim: unplugged\n");
-    std::printf("sent %llu\n", static_cast<unsigned long long>(loop.samplesSent()));
+    std::printf("sent %llu\n", static_cast<unsigned long long>(sent));
     std::fflush(stdout);
     if (config.sentFd >= 0)
         ::close(config.sentFd);

@@ -20,6 +20,7 @@ fails, and removed when it passes (unless PULSE_E2E_KEEP is set).
 import argparse
 import ctypes
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -98,11 +99,18 @@ class Simulator(Process):
     def _ready(self):
         if not self.running():
             raise Failure("simulator exited (%s): %s" % (self.popen.returncode, self.read_output()))
-        for line in self.read_output().splitlines():
-            words = line.split()
-            if len(words) == 3 and words[:2] == ["ready", "COM%d" % self.com]:
-                return words[2]
-        return None
+        plugged = self.plugged_in()
+        return plugged[0] if plugged else None
+
+    def plugged_in(self):
+        """The device of each plugging in so far (its ready lines), in order."""
+        return [words[2] for words in (line.split() for line in self.read_output().splitlines())
+                if len(words) == 3 and words[:2] == ["ready", "COM%d" % self.com]]
+
+    def unread_at_unplugs(self):
+        """For each unplug so far, how many of the samples sent were unread."""
+        return [int(n) for n in re.findall(r"^pulse-sensor-sim: unplugged, (\d+) sample byte", self.read_output(),
+                                           re.M)]
 
     def reads(self):
         """Every read the simulator logged: (seconds, bytes), in order."""

@@ -3,6 +3,8 @@ sweep puts each sample on the drawing surface."""
 
 from collections import namedtuple
 
+from .wire import RECORD_SIZE
+
 TWIPS_PER_PIXEL = 15
 TITLE = "脉搏数字传感器采样演示"
 WARNING_TITLE = "警告"
@@ -89,15 +91,16 @@ LOWER_LINE_Y = 2440  # Line1, the level of a sample of 0
 UPPER_LINE_Y = 105  # Line2
 
 
-# Sample number k from launch, the sweep it belongs to (0 for the first), and
-# its segment from (x0, y0) to (x1, y1).
-Segment = namedtuple("Segment", "k sweep x0 y0 x1 y1")
+# Sample number k from launch, the sweep it belongs to (0 for the first), the
+# sample buffer's entry that holds it, and its segment from (x0, y0) to (x1, y1).
+Segment = namedtuple("Segment", "k sweep entry x0 y0 x1 y1")
 
 
 class Sweep:
     """The positions the sweep gives to consecutive samples from launch, in
-    twips of the surface's inside. Only the x rule matters across repeated
-    Starts, since they keep the pen where it stands."""
+    twips of the surface's inside, and the sample buffer's entries that hold
+    them. Only the x rule matters across repeated Starts, since they keep the
+    pen where it stands."""
 
     FIRST_X = -300
     START_Y = 1600
@@ -105,6 +108,10 @@ class Sweep:
     WRAP_BEYOND = 10000
     MARKER_OFFSET = 50
     BAND = (41, 245)  # wiped ahead of the newest segment's start
+    BUFFER_ENTRIES = 2049
+    # The sample drawn beyond WRAP_BEYOND is a sweep's last; later sweeps
+    # start a step right of FIRST_X and hold one sample fewer.
+    FIRST_SWEEP_SAMPLES = (WRAP_BEYOND - FIRST_X) // STEP + 2
 
     @staticmethod
     def y_for(sample):
@@ -114,13 +121,23 @@ class Sweep:
     def segments(cls, samples):
         """One Segment per sample, in order."""
         out = []
-        x, previous_y, sweep = cls.FIRST_X, cls.START_Y, 0
+        x, previous_y, sweep, entry = cls.FIRST_X, cls.START_Y, 0, 0
         for k, value in enumerate(samples):
             y = cls.y_for(value)
-            out.append(Segment(k, sweep, x, previous_y, x + cls.STEP, y))
+            out.append(Segment(k, sweep, entry, x, previous_y, x + cls.STEP, y))
+            entry += 1
             if x > cls.WRAP_BEYOND:
-                x = cls.FIRST_X
+                x, entry = cls.FIRST_X, 0
                 sweep += 1
             x += cls.STEP
             previous_y = y
         return out
+
+    @classmethod
+    def record_after(cls, samples):
+        """What a Stop saves once the program has taken exactly these samples
+        since launch, in one run: entries 1 to RECORD_SIZE of the buffer."""
+        buffer = bytearray(cls.BUFFER_ENTRIES)
+        for seg, value in zip(cls.segments(samples), samples):
+            buffer[seg.entry] = value
+        return bytes(buffer[1:1 + RECORD_SIZE])

@@ -3,8 +3,10 @@ press keys and take screenshots, with xdotool, xwd and ImageMagick."""
 
 import ctypes
 import hashlib
+import itertools
 import os
 import re
+import select
 import subprocess
 import time
 
@@ -20,6 +22,20 @@ class _CursorImage(ctypes.Structure):
                 ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
                 ("serial", ctypes.c_ulong), ("pixels", ctypes.c_void_p), ("atom", ctypes.c_ulong),
                 ("name", ctypes.c_char_p)]
+
+
+class _ClientMessage(ctypes.Structure):
+    # XClientMessageEvent with 32-bit data, padded to the size of an XEvent.
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+_CLIENT_MESSAGE = 33
+# Qt sends its answer to the root window for these; the window manager takes
+# the redirect.
+_STRUCTURE_NOTIFY_MASKS = (1 << 17) | (1 << 19)
+_pings = itertools.count(1)
 
 
 class Failure(AssertionError):
@@ -114,6 +130,55 @@ class Desktop:
         finally:
             x11.XCloseDisplay(display)
 
+    def ping(self, window_id, timeout):
+        """Sends the window's client a _NET_WM_PING and waits for its answer.
+        A client answers from its event loop, so once it has, it has handled
+        every event that came before the ping: the clicks and keys sent
+        earlier, and whatever they set going that ran to completion. A client
+        inside a pause that handles no events answers after it."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        x11.XFlush.argtypes = [ctypes.c_void_p]
+        x11.XPending.argtypes = [ctypes.c_void_p]
+        x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+        x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
+        display = x11.XOpenDisplay(self.display.encode())
+        if not display:
+            raise RuntimeError("cannot open display %s" % self.display)
+        try:
+            root = x11.XDefaultRootWindow(display)
+            protocols = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+            ping = x11.XInternAtom(display, b"_NET_WM_PING", 0)
+            # The client answers by sending the message back to the root window.
+            x11.XSelectInput(display, root, _STRUCTURE_NOTIFY_MASKS)
+            stamp = next(_pings)
+            message = _ClientMessage(type=_CLIENT_MESSAGE, window=window_id, message_type=protocols, format=32)
+            message.l[:3] = [ping, stamp, window_id]
+            x11.XSendEvent(display, window_id, 0, 0, ctypes.byref(message))
+            x11.XFlush(display)
+            deadline = time.monotonic() + timeout
+            answer = _ClientMessage()
+            while True:
+                while x11.XPending(display):
+                    x11.XNextEvent(display, ctypes.byref(answer))
+                    if (answer.type == _CLIENT_MESSAGE and answer.message_type == protocols
+                            and answer.l[0] == ping and answer.l[1] == stamp):
+                        return
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise Failure("window 0x%x did not answer a ping within %.1f s" % (window_id, timeout))
+                select.select([x11.XConnectionNumber(display)], [], [], left)
+        finally:
+            x11.XCloseDisplay(display)
+
     def key(self, *keys):
         self.xdotool("key", "--delay", 40, *keys)
 
@@ -184,6 +249,15 @@ class Window:
         """Clicks at client coordinates."""
         left, top, _, _ = self.geometry()
         self.desktop.click(left + x, top + y, button)
+
+    def caught_up(self, timeout=10):
+        """Returns once the program has handled everything sent to it so far.
+        Two pings: what the events before the first one posted for later has
+        run by the time the second is answered. One exception: for a moment
+        before a port pick's pauses the program repaints with input held, and
+        answers pings meanwhile; after a pick, wait for what it does."""
+        for _ in range(2):
+            self.desktop.ping(self.id, timeout)
 
     def focus(self):
         self.desktop.xdotool("windowfocus", "--sync", self.id)
