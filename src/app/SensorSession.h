@@ -35,7 +35,7 @@ public:
     static constexpr int InitialRateOption = 0;
     static constexpr int InitialGainOption = 3;
     // How often a lost port is looked for: a glance at the file system.
-    static constexpr int WatchIntervalMs = 500;
+    static constexpr int WatchIntervalMs = 1000;
     static constexpr int RefusedLooks = 8;
 
     explicit SensorSession(std::unique_ptr<SerialService> line, QObject *parent = nullptr);

@@ -1,7 +1,19 @@
-"""The sensor goes away mid-stream and comes back on the same COM number:
-one warning, no spinning on the dead line, Stop still saves what was
-recorded, and a new pick of the port plots on."""
+"""The sensor goes away mid-stream and comes back on the same COM number.
 
+unplug-replug: pulled while streaming, Stop pressed while it is away, back
+after a while: one warning, no spinning on the dead line, Stop saves what
+was recorded, a sensor appearing on another number is left alone, and the
+lost one is opened again by itself, set as the window shows, not started.
+
+replug-streaming: pulled while streaming and plugged back under another
+device name behind the same link (as a by-id link does): the warning box
+closes itself, the sensor gets the window's gain, baseline and rate and then
+Start, and the trace goes on without a pick.
+
+pick-ends-watch: a port picked while the lost one is away is the one used;
+the lost one coming back later is not opened."""
+
+import time
 
 import faults
 from faults import Failure, INITIAL_COMMANDS, RECORD_SIZE, START_STREAM
@@ -10,15 +22,22 @@ from faults import Failure, INITIAL_COMMANDS, RECORD_SIZE, START_STREAM
 UNPLUG_AFTER = 5
 CPU_SECONDS = 3
 SECOND_RUN = 300
+# Longer than a few of the program's looks for the lost port.
+LOOKS = 2.0
 
 
-def case_unplug_replug(s):
+def stream_then_unplug(s, *options):
     program = s.start_program()
     window = program.window()
     blank = window.surface(window.settled_capture())
-    first = s.start_simulator(1, "--source", "ramp", "--unplug-after", str(UNPLUG_AFTER))
+    sim = s.start_simulator(1, "--source", "ramp", "--unplug-after", str(UNPLUG_AFTER), *options)
     window.pick_port(1)
-    first.wait_received(INITIAL_COMMANDS, timeout=10)
+    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+    return program, window, blank, sim
+
+
+def case_unplug_replug(s):
+    program, window, blank, first = stream_then_unplug(s)
     window.click_control("Command1")
     first.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
     first.wait_sent(1, timeout=UNPLUG_AFTER)
@@ -27,7 +46,7 @@ def case_unplug_replug(s):
 
     faults.expect_one_warning(window, timeout=10, label="unplugged")
     share = faults.cpu_share(program.pid, CPU_SECONDS)
-    print("CPU after the unplug: %.2f %% of a core" % (share * 100))
+    print("CPU after the unplug, watching for the port: %.2f %% of a core" % (share * 100))
     if share > faults.IDLE_SHARE:
         raise Failure("the program uses %.1f %% of a core after the unplug" % (share * 100))
     faults.check_alive(program, window)
@@ -47,10 +66,18 @@ def case_unplug_replug(s):
     if not taken or not first.sent()[1:].startswith(taken):
         raise Failure('record "1" does not hold the samples sent before the unplug')
 
-    # The sensor is back on the same number; the operator picks it again.
+    # Another sensor on another number is not the lost one.
+    other = s.start_simulator(2, "--source", "ramp")
+    time.sleep(LOOKS)
+    # The lost one is back: opened by itself, set as shown, and not started,
+    # since Stop was pressed meanwhile.
     second = s.start_simulator(1, "--source", "ramp")
-    window.pick_port(1)
     second.wait_received(INITIAL_COMMANDS, timeout=10)
+    window.caught_up()
+    if other.received():
+        raise Failure("COM2 was opened by itself: it received %s" % other.received().hex(" "))
+    if window.warning_boxes():
+        raise Failure("a warning box after the sensor came back")
     window.click_control("Command1")
     second.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
     faults.wait_plotting(window)
@@ -69,10 +96,50 @@ def case_unplug_replug(s):
         print('record "3" holds the second sensor\'s %d samples over the first\'s' % len(sent))
     else:
         faults.check_record(record3, "3", max_breaks=2)
-    if window.warning_boxes():
-        raise Failure("a warning box after the sensor came back")
+    faults.exit_cleanly(program, window)
+
+
+def case_replug_streaming(s):
+    program, window, _, sim = stream_then_unplug(s, "--replug-after", "3", "--by-id")
+    # 4x, baseline 1, 300 Hz, then Start: what the sensor must get again.
+    window.click_control("Option9")
+    window.click_control("Command2")
+    window.click_control("Option2")
+    window.click_control("Command1")
+    settings = (bytes.fromhex("2033 2034 03 2032") + bytes.fromhex("2033 2035 01 2032")
+                + bytes.fromhex("2033 2037 01 2032") + START_STREAM)
+    sim.wait_received(INITIAL_COMMANDS + settings, timeout=10)
+    faults.wait_until(lambda: len(sim.plugged_in()) == 2, UNPLUG_AFTER + 10, "the sensor to come back")
+    again = bytes.fromhex("2034 03 2035 01 2037 01") + START_STREAM
+    sim.wait_received(INITIAL_COMMANDS + settings + again, timeout=10)
+    # Its warning is out of date: the box has closed itself.
+    faults.wait_until(lambda: not window.warning_boxes(), 5, "the warning box to close itself")
+    faults.wait_plotting(window)
+    devices = sim.plugged_in()
+    print("back as %s after %s; the sensor got %s" % (devices[1], devices[0], again.hex(" ")))
+    window.click_control("Command5")
+    record = faults.wait_record(program, 1)
+    # The stream before and after the gap, and the entry never saved.
+    faults.check_record(record, "1", max_breaks=3)
+    faults.exit_cleanly(program, window)
+
+
+def case_pick_ends_watch(s):
+    program, window, _, first = stream_then_unplug(s)
+    if first.wait(timeout=UNPLUG_AFTER + 10) != 0:
+        raise Failure("the simulator did not unplug cleanly")
+    faults.expect_one_warning(window, timeout=10)
+    other = s.start_simulator(2, "--source", "ramp")
+    window.pick_port(2)
+    other.wait_received(INITIAL_COMMANDS, timeout=10)
+    back = s.start_simulator(1, "--source", "ramp")
+    time.sleep(LOOKS)
+    window.caught_up()
+    if back.received():
+        raise Failure("COM1 was opened after COM2 was picked: it received %s" % back.received().hex(" "))
     faults.exit_cleanly(program, window)
 
 
 if __name__ == "__main__":
-    faults.main({"unplug-replug": case_unplug_replug})
+    faults.main({"unplug-replug": case_unplug_replug, "replug-streaming": case_replug_streaming,
+                 "pick-ends-watch": case_pick_ends_watch})
