@@ -241,7 +241,7 @@ void MainWindow::centreOnScreen()
     move(frame.topLeft());
 }
 
-void MainWindow::moveEvent(QMoveEvent *move)
+void MainWindow::moveEvent(QMoveEvent *moved)
 {
     // The frame's size is known only once the window manager has put it
     // round the shown window: centre again then, once.
@@ -249,7 +249,7 @@ void MainWindow::moveEvent(QMoveEvent *move)
         framed_ = true;
         centreOnScreen();
     }
-    QWidget::moveEvent(move);
+    QWidget::moveEvent(moved);
 }
 
 void MainWindow::followScreen()
@@ -293,11 +293,11 @@ void MainWindow::endProgram()
     QCoreApplication::exit(0);
 }
 
-void MainWindow::closeEvent(QCloseEvent *close)
+void MainWindow::closeEvent(QCloseEvent *closing)
 {
     // The close button does what Exit does.
     exitProgram();
-    close->accept();
+    closing->accept();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *e)

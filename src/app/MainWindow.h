@@ -38,8 +38,8 @@ protected:
     virtual void endProgram();
 
     bool event(QEvent *e) override;
-    void closeEvent(QCloseEvent *close) override;
-    void moveEvent(QMoveEvent *move) override;
+    void closeEvent(QCloseEvent *closing) override;
+    void moveEvent(QMoveEvent *moved) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:

@@ -172,12 +172,13 @@ def replug_session(runtime, work, by_id):
     what = "--by-id" if by_id else "plain"
     output, sent = os.path.join(work, "replug-%s.out" % what), os.path.join(work, "replug-%s.bin" % what)
     with open(output, "w") as out:
-        sim = subprocess.Popen([SIM, "--com", "3", "--source", "ramp", "--unplug-after", "1",
-                                "--replug-after", "1.5", "--sent", sent] + (["--by-id"] if by_id else []),
+        # Margins for a busy machine: the checks between the steps must fit.
+        sim = subprocess.Popen([SIM, "--com", "3", "--source", "ramp", "--unplug-after", "2",
+                                "--replug-after", "3", "--sent", sent] + (["--by-id"] if by_id else []),
                                env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdout=out, stderr=subprocess.STDOUT)
 
     def wait_for(pattern, count):
-        deadline = time.monotonic() + 5
+        deadline = time.monotonic() + 10
         while True:
             with open(output) as f:
                 found = re.findall(pattern, f.read(), re.M)
