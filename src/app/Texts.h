@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileProblemText.h"
 #include "SessionNotice.h"
 #include "acquire/FileProblem.h"
 #include "link/PortDirectory.h"
@@ -88,29 +89,6 @@ inline QString portToolTip(const PortDirectory::Description &d)
             lines << label + QStringLiteral("：") + value;
     }
     return lines.join(QLatin1Char('\n'));
-}
-
-// Why a record or the index could not be written.
-inline QString fileProblem(FileProblem problem)
-{
-    switch (problem) {
-    case FileProblem::FolderInTheWay:
-        return QStringLiteral("已有同名的文件夹");
-    case FileProblem::NoPermission:
-        return QStringLiteral("没有写入权限");
-    case FileProblem::CannotCreate:
-        return QStringLiteral("无法创建文件");
-    case FileProblem::DiskFull:
-        return QStringLiteral("写入失败，磁盘可能已满");
-    case FileProblem::CannotReplace:
-        return QStringLiteral("无法替换原有文件");
-    case FileProblem::Unreadable:
-        return QStringLiteral("无法读取原有索引");
-    case FileProblem::FolderBusy:
-        return QStringLiteral("另一个程序正在向同一文件夹保存记录");
-    default:
-        return QStringLiteral("写入失败");
-    }
 }
 
 // Why an earlier file could not be kept as backup `backup`.

@@ -87,12 +87,6 @@ class WindowTest : public QObject
         QLineEdit *box = child<QLineEdit>("Text1");
         QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
     }
-    static QByteArray record(const QString &name)
-    {
-        QFile f(name);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
-    }
-
 private slots:
     void initTestCase()
     {

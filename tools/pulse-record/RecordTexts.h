@@ -1,9 +1,9 @@
 #pragma once
 
 #include "RecordSeries.h"
-#include "acquire/FileProblem.h"
 #include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
+#include "app/FileProblemText.h"
 
 #include <QString>
 
@@ -227,26 +227,9 @@ inline QString edfNotWritten(const QString &p)
 {
     return QStringLiteral("无法写出 EDF 文件“%1”").arg(p);
 }
-inline QString fileProblem(FileProblem problem)
-{
-    switch (problem) {
-    case FileProblem::FolderInTheWay:
-        return QStringLiteral("已有同名的文件夹");
-    case FileProblem::NoPermission:
-        return QStringLiteral("没有写入权限");
-    case FileProblem::CannotCreate:
-        return QStringLiteral("无法创建文件");
-    case FileProblem::DiskFull:
-        return QStringLiteral("写入失败，磁盘可能已满");
-    case FileProblem::CannotReplace:
-        return QStringLiteral("无法替换原有文件");
-    default:
-        return QStringLiteral("写入失败");
-    }
-}
 inline QString edfNotSaved(const QString &p, FileProblem problem)
 {
-    return QStringLiteral("无法保存 EDF 文件“%1”：%2").arg(p, fileProblem(problem));
+    return QStringLiteral("无法保存 EDF 文件“%1”：%2").arg(p, Texts::fileProblem(problem));
 }
 inline QString edfSaved(const QString &p, int records)
 {
