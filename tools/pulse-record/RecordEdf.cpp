@@ -22,8 +22,8 @@ long long ticks(double seconds)
 
 struct Annotation
 {
-    long long onset;
-    long long duration; // -1: none
+    long long onset = 0;     // in EDF ticks from the file's start
+    long long duration = -1; // -1: none
     QByteArray text;
 };
 
