@@ -17,7 +17,7 @@ packages=(
   xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3 openbox libxfixes3
   # benchmarks, packaging and install checks
   libbenchmark-dev desktop-file-utils dpkg-dev file
-  # the Debian 13 test chroot (scripts/test-debian13.sh)
+  # the Debian test chroots (scripts/test-debian.sh)
   debootstrap
   # static checks
   cppcheck clang-tidy clang-format

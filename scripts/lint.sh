@@ -48,7 +48,7 @@ fi
 
 if [ "$which" = all ] || [ "$which" = format ]; then
   echo "== clang-format"
-  # The source folders, not git's list: the Debian 13 run has no .git.
+  # The source folders, not git's list: the chroot runs have no .git.
   find src tools tests bench packaging \( -name '*.cpp' -o -name '*.h' \) -print0 |
     xargs -0 clang-format --dry-run --Werror || status=1
 fi

@@ -9,8 +9,8 @@
 // What a batch of samples changed, for the view to show.
 struct TraceUpdate
 {
-    QRect changed;  // in the trace image, logical pixels of the surface's inside
-    int markerLeft; // Shape1's left edge in twips after the batch
+    QRect changed;                             // in the trace image, logical pixels of the surface's inside
+    int markerLeft = Sweep::InitialMarkerLeft; // Shape1's left edge in twips after the batch
 };
 
 // The acquisition path: every received byte is stored, moves the marker and

@@ -1,9 +1,9 @@
 #include "CaptionLabel.h"
 
-void CaptionLabel::setCaption(const QString &caption)
+void CaptionLabel::setCaption(const QString &newCaption)
 {
-    caption_ = caption;
-    setText(displayed(caption));
+    caption_ = newCaption;
+    setText(displayed(newCaption));
 }
 
 QString CaptionLabel::displayed(QString caption)

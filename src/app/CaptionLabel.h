@@ -12,7 +12,7 @@ class CaptionLabel : public QLabel
 public:
     using QLabel::QLabel;
 
-    void setCaption(const QString &caption);
+    void setCaption(const QString &newCaption);
     const QString &caption() const { return caption_; }
 
     // A caption as the toolkit shows it: \r becomes a line break.

@@ -11,6 +11,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <edflib.h>
 #include <random>
 
@@ -235,7 +236,7 @@ void RecordAnalysisTest::edfReadsBack()
     const double rate = 300;
     const Saved saved(modelPulse(90, int(rate), 1146 + 600));
     RecordIndex::Entry facts;
-    facts.savedAt = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 5, 250), Qt::OffsetFromUTC, 8 * 3600);
+    facts.savedAt = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 5, 250), QTimeZone(8 * 3600));
     facts.rateHz = 300;
     const std::vector<RecordEdf::Part> parts = {
         {"1", RecordSeries::timeOrdered(saved.view(), saved.layout), facts},

@@ -22,10 +22,22 @@ long long ticks(double seconds)
 
 struct Annotation
 {
-    long long onset;
-    long long duration; // -1: none
+    long long onset = 0;     // in EDF ticks from the file's start
+    long long duration = -1; // -1: none
     QByteArray text;
 };
+
+int writeAnnotation(int handle, const Annotation &note)
+{
+#ifdef PULSE_EDFLIB_MICROSECOND_ANNOTATIONS
+    // The same times on the same 100 us grid, in the newer call's microseconds.
+    constexpr long long MicrosecondsPerTick = 1000000 / TicksPerSecond;
+    const long long duration = note.duration < 0 ? -1 : note.duration * MicrosecondsPerTick;
+    return edfwrite_annotation_utf8_hr(handle, note.onset * MicrosecondsPerTick, duration, note.text.constData());
+#else
+    return edfwrite_annotation_utf8(handle, note.onset, note.duration, note.text.constData());
+#endif
+}
 
 } // namespace
 
@@ -116,7 +128,7 @@ bool RecordEdf::write(const QString &path, const std::vector<Part> &parts, doubl
         ok = edfwrite_digital_short_samples(handle, samples.data() + r * size_t(perRecord)) == 0;
     for (const Annotation &n : notes) {
         if (ok)
-            ok = edfwrite_annotation_utf8(handle, n.onset, n.duration, n.text.constData()) == 0;
+            ok = writeAnnotation(handle, n) == 0;
     }
     // Closing writes the annotations and the header's record count.
     ok = edfclose_file(handle) == 0 && ok;

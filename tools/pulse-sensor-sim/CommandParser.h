@@ -45,7 +45,7 @@ public:
     };
     struct Command
     {
-        Kind kind;
+        Kind kind = Kind::Ignored;
         int value = 0;
         char command = 0;
     };

@@ -70,7 +70,7 @@ void PulseModel::setBaseline(int level)
     baseline_ = std::clamp(level, 0, CommandParser::BaselineLevels - 1);
 }
 
-double PulseModel::breathingPhase(double t) const
+double PulseModel::breathingPhase(double t)
 {
     return 2.0 * std::numbers::pi * BreathingHz * t;
 }

@@ -51,7 +51,7 @@ private:
     double pressure(double t);
     void scheduleBeatsUntil(double t);
     void dropBeatsBefore(double t);
-    double breathingPhase(double t) const;
+    static double breathingPhase(double t);
 
     Config config_;
     double meanInterval_;
