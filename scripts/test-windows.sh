@@ -116,26 +116,34 @@ phase_qt() {
     say "reusing Qt $qt_upstream for Windows in $qt_prefix"
     return
   fi
-  local work=$cache/qt-win-build
-  rm -rf --one-file-system "$work" "$qt_prefix"
-  mkdir -p "$work" "$qt_prefix"
-  write_toolchain "$qt_prefix/mingw-toolchain.cmake"
-  say "fetching Debian's qt6-base $qt_version source"
-  (cd "$work" && apt-get source -qq "qt6-base=$qt_version" >/dev/null 2>&1) ||
-    die "apt-get source qt6-base=$qt_version failed (is a deb-src entry there?)"
-  local src
-  src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -1)
-  say "configuring qtbase for Windows (log: $work/qtbase.log)"
-  mkdir -p "$work/qtbase"
-  (cd "$work/qtbase" && "$src/configure" -prefix "$qt_prefix" "${qt_options[@]}" -- \
-    -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/mingw-toolchain.cmake" \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >"$work/qtbase.log" 2>&1 ||
-    die "qtbase configure failed: see $work/qtbase.log"
+  # An interrupted build of the same key carries on where it stopped.
+  local key work=$cache/qt-win-build
+  key=$(qt_key)
+  if [ "$(cat "$work/key" 2>/dev/null)" != "$key" ] || [ ! -f "$work/qtbase/build.ninja" ]; then
+    rm -rf --one-file-system "$work" "$qt_prefix"
+    mkdir -p "$work" "$qt_prefix"
+    write_toolchain "$qt_prefix/mingw-toolchain.cmake"
+    say "fetching Debian's qt6-base $qt_version source"
+    (cd "$work" && apt-get source -qq "qt6-base=$qt_version" >/dev/null 2>&1) ||
+      die "apt-get source qt6-base=$qt_version failed (is a deb-src entry there?)"
+    local src
+    src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -1)
+    say "configuring qtbase for Windows (log: $work/qtbase.log)"
+    mkdir -p "$work/qtbase"
+    (cd "$work/qtbase" && "$src/configure" -prefix "$qt_prefix" "${qt_options[@]}" -- \
+      -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/mingw-toolchain.cmake" \
+      -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >"$work/qtbase.log" 2>&1 ||
+      die "qtbase configure failed: see $work/qtbase.log"
+    echo "$key" >"$work/key"
+  else
+    say "carrying on with the interrupted build of qtbase in $work"
+  fi
   say "building qtbase for Windows with $jobs jobs (about 30 min on 2 cores)"
   nice -n 10 cmake --build "$work/qtbase" --parallel "$jobs" >>"$work/qtbase.log" 2>&1 ||
     die "qtbase build failed: see $work/qtbase.log"
   cmake --install "$work/qtbase" >>"$work/qtbase.log" 2>&1 || die "qtbase install failed"
   say "building Qt Serial Port from $(basename "$serialport_tar")"
+  rm -rf "$work/serialport-src" "$work/serialport"
   mkdir -p "$work/serialport-src" "$work/serialport"
   tar -xJf "$serialport_tar" -C "$work/serialport-src" --strip-components=1
   (cd "$work/serialport" && "$qt_prefix/bin/qt-configure-module" "$work/serialport-src" -- \
@@ -359,7 +367,7 @@ build_simulator() {
 # its screenshots are kept in screenshots/.
 run_session() {
   local artefacts=$out/session status=0
-  PYTHONPATH=$repo/tests/support PULSE_E2E_KEEP=1 python3 -B "$repo/tests/windows/wine_session.py" "$1" \
+  PYTHONPATH=$repo/tests/support PULSE_E2E_KEEP=1 /usr/bin/python3 -B "$repo/tests/windows/wine_session.py" "$1" \
     --program "$2" --simulator "$simulator" --artefacts "$artefacts" || status=$?
   in_chroot wineserver -k || true
   mkdir -p "$out/screenshots"
