@@ -296,7 +296,8 @@ phase_build() {
   qt_locate
   edflib_locate
   [ -f "$edflib_prefix/.complete" ] || die "no EDFlib for Windows: run the edflib phase first"
-  say "Qt $qt_upstream (Debian $qt_version sources) for Windows; MinGW-w64 GCC $(mingw_version)," \
+  say "Qt $qt_upstream (Debian $qt_version sources) for Windows; MinGW-w64 GCC" \
+    "$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix) (POSIX threads)," \
     "mingw-w64 runtime $(dpkg-query -W -f='${Version}' mingw-w64-x86-64-dev)"
   local build=$out/build
   mkdir -p "$out"
@@ -319,8 +320,7 @@ phase_build() {
   say "built pulse-demo.exe, pulse-record.exe and $(find "$build" -name 'tst_*.exe' | wc -l) Qt Test programs, no warning"
   rm -rf "$package_dir" "$tests_dir"
   "$repo/packaging/windows/deploy.sh" "$qt_prefix" "$package_dir" \
-    "$build/src/pulse-demo.exe" "$build/tools/pulse-record/pulse-record.exe" \
-    "$build/packaging/windows/pulse-demo-launcher.exe"
+    "$build/pulse-demo.exe" "$build/pulse-record.exe" "$build/pulse-demo-launcher.exe"
   mapfile -t suites < <(find "$build" -name 'tst_*.exe' | sort)
   "$repo/packaging/windows/deploy.sh" "$qt_prefix" "$tests_dir" --offscreen "${suites[@]}"
   say "deployed the programs to $package_dir ($(du -sh "$package_dir" | cut -f1))"
@@ -392,9 +392,9 @@ phase_suites() {
   local exe name line
   for exe in "$tests_dir"/tst_*.exe; do
     name=$(basename "$exe" .exe)
-    # Wine passes neither QT_QPA_PLATFORM nor a program's standard output on,
-    # hence the option and the file.
-    in_chroot /bin/sh -c 'cd "$1" && exec wine "$2" -platform offscreen -o "$3,txt"' sh \
+    # Wine hands a Windows program WINEQT_QPA_PLATFORM as QT_QPA_PLATFORM (not
+    # QT_QPA_PLATFORM itself), and not its standard output: hence the file.
+    in_chroot /bin/sh -c 'cd "$1" && WINEQT_QPA_PLATFORM=offscreen exec wine "$2" -o "$3,txt"' sh \
       "$results" "$exe" "$name.txt" >"$results/$name.wine.log" 2>&1 || true
     line=$(grep -E '^Totals: ' "$results/$name.txt" 2>/dev/null || true)
     if [ -z "$line" ]; then

@@ -77,4 +77,4 @@ done
 for doc in fonts-arphic-ukai fonts-arphic-uming fonts-wqy-microhei fonts-dejavu-core; do
   [ ! -f "/usr/share/doc/$doc/copyright" ] || cp "/usr/share/doc/$doc/copyright" "$dest/fonts/$doc.copyright.txt"
 done
-"$triplet-strip" --strip-unneeded "$dest"/*.exe
+"$triplet-strip" --strip-unneeded "$dest"/*.exe "$dest"/*.dll "$dest"/*/*.dll
