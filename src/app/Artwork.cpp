@@ -1,5 +1,8 @@
 #include "Artwork.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -38,6 +41,29 @@ QFont sansFont(int pixelSize, bool bold)
     return font(
         {QStringLiteral("DejaVu Sans"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans")},
         pixelSize, bold);
+}
+
+QStringList loadMissingFaces(const QString &folder)
+{
+    // The files of Debian's packages of these faces, shipped as they are.
+    static const QList<QPair<QString, QString>> faces = {
+        {QStringLiteral("AR PL UKai CN"), QStringLiteral("ukai.ttc")},
+        {QStringLiteral("AR PL UMing CN"), QStringLiteral("uming.ttc")},
+        {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("wqy-microhei.ttc")},
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVuSans.ttf")},
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVuSans-Bold.ttf")},
+    };
+    QStringList loaded;
+    const QDir dir(folder);
+    for (const auto &[family, file] : faces) {
+        // A family loaded from its first file still gets its bold file.
+        if (!loaded.contains(family) && QFontDatabase::hasFamily(family))
+            continue;
+        const QString path = dir.filePath(file);
+        if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0 && !loaded.contains(family))
+            loaded << family;
+    }
+    return loaded;
 }
 
 QFont applicationFont()

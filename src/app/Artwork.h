@@ -17,6 +17,10 @@ QFont sansFont(int pixelSize, bool bold);
 // For controls without a font of their own: fixed, so the window does not
 // change with the locale's default Chinese face.
 QFont applicationFont();
+// Loads the faces above from `folder` (the Windows package's fonts folder,
+// beside the program) where the system lacks them, so the window looks the
+// same on a system without them. Returns the families loaded.
+QStringList loadMissingFaces(const QString &folder);
 
 QIcon windowIcon();
 // The window icon drawn at any size, for the menu's icon theme.

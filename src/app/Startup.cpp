@@ -44,6 +44,8 @@ void configureApplication(QApplication &app)
     auto *style = new WindowStyle(QStringLiteral("Fusion"));
     style->setParent(&app); // the application owns its style
     QApplication::setStyle(style);
+    // The Windows package brings the window's faces along; Windows has none of them.
+    Artwork::loadMissingFaces(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
     QApplication::setFont(Artwork::applicationFont());
     QApplication::setWindowIcon(Artwork::windowIcon());
     // A steady text cursor: a blinking one wakes the program twice a second

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 QtSerialService::QtSerialService(QObject *parent)
     : SerialService(parent)
 {
@@ -54,20 +58,51 @@ bool QtSerialService::write(const QByteArray &bytes)
 {
     if (!port_.isOpen())
         return false;
-    if (port_.write(bytes) != bytes.size()) {
+    // The pause after a command must come after it on the line, so the bytes
+    // go out before write() returns rather than from the event loop.
+    if (!pushOut(bytes)) {
         fail();
         return false;
     }
-    // QSerialPort writes from the event loop; push the bytes out now so that
-    // the pause after a command really comes after it on the line.
-    while (port_.isOpen() && port_.bytesToWrite() > 0) {
-        if (!port_.waitForBytesWritten(1000)) {
-            fail();
-            return false;
-        }
-    }
     return port_.isOpen();
 }
+
+#ifdef Q_OS_WIN
+bool QtSerialService::pushOut(const QByteArray &bytes)
+{
+    // Written on the port's own handle, past QSerialPort's notifier: an event
+    // handle with its low bit set keeps the completion off Qt's completion
+    // port, and this write waits on that event alone.
+    const HANDLE handle = port_.handle();
+    const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!done)
+        return false;
+    OVERLAPPED overlapped {};
+    overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<quintptr>(done) | 1);
+    DWORD written = 0;
+    bool ok = WriteFile(handle, bytes.constData(), DWORD(bytes.size()), nullptr, &overlapped) ||
+        GetLastError() == ERROR_IO_PENDING;
+    if (ok) {
+        if (WaitForSingleObject(done, WriteTimeoutMs) != WAIT_OBJECT_0)
+            CancelIoEx(handle, &overlapped);
+        // Waits for the cancellation too: the OVERLAPPED lives on this stack.
+        ok = GetOverlappedResult(handle, &overlapped, &written, TRUE) && written == DWORD(bytes.size());
+    }
+    CloseHandle(done);
+    return ok;
+}
+#else
+bool QtSerialService::pushOut(const QByteArray &bytes)
+{
+    if (port_.write(bytes) != bytes.size())
+        return false;
+    while (port_.isOpen() && port_.bytesToWrite() > 0) {
+        if (!port_.waitForBytesWritten(WriteTimeoutMs))
+            return false;
+    }
+    return true;
+}
+#endif
 
 qint64 QtSerialService::bytesAvailable() const
 {

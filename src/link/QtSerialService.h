@@ -7,6 +7,13 @@
 // The serial line through QSerialPort, for Windows: 9600 baud, no parity,
 // 8 data bits, 1 stop bit, no flow control; control lines left as a fresh
 // port has them. Every read is handed on as it comes.
+//
+// Writes never use QSerialPort's blocking waits on Windows: in Qt Serial Port
+// (6.4 at least) its I/O completion notifier consumes one semaphore count per
+// batch of completions but takes the whole batch, so a later wait can wake on
+// a stale count and dequeue from an empty queue. While streaming, completions
+// arrive in batches, and the next waitForBytesWritten() (the Stop command)
+// crashed the program before the record was written.
 class QtSerialService final : public SerialService
 {
     Q_OBJECT
@@ -24,6 +31,10 @@ public:
     void discardOutput() override;
 
 private:
+    // How long a write may take to reach the line before the port counts as failed.
+    static constexpr int WriteTimeoutMs = 1000;
+
+    bool pushOut(const QByteArray &bytes);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void fail();

@@ -1,22 +1,19 @@
 // The Unix serial line against real pseudo-terminals and things that are no
 // serial line at all.
+#include "PtySensor.h"
 #include "app/Texts.h"
 #include "link/PortDirectory.h"
 #include "link/PosixSerialLine.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
-#include <fcntl.h>
 #include <linux/capability.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <termios.h>
 #include <unistd.h>
 
 using Failure = SerialService::OpenFailure;
@@ -25,43 +22,12 @@ class SerialLineTest : public QObject
 {
     Q_OBJECT
     QTemporaryDir runtime_;
-    int master_ = -1;
+    PtySensor sensor_;
 
-    void link(int port, const QString &target)
-    {
-        QVERIFY(QDir().mkpath(PortDirectory::folder()));
-        const QString entry = PortDirectory::folder() + QStringLiteral("/COM%1").arg(port);
-        QFile::remove(entry);
-        QVERIFY(QFile::link(target, entry));
-    }
-
-    // A pseudo-terminal linked as COM7; its master side plays the sensor.
-    QString attach()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-            return {};
-        // Raw at once: a new pty echoes and rewrites bytes.
-        termios t {};
-        tcgetattr(master_, &t);
-        cfmakeraw(&t);
-        tcsetattr(master_, TCSANOW, &t);
-        const QString slave = QString::fromLocal8Bit(ptsname(master_));
-        link(7, slave);
-        return slave;
-    }
-
-    // What the sensor has received by now, without waiting.
-    QByteArray received()
-    {
-        QByteArray out;
-        char buf[256];
-        for (ssize_t n; (n = ::read(master_, buf, sizeof buf)) > 0;)
-            out.append(buf, n);
-        return out;
-    }
-
-    void send(const QByteArray &bytes) { QCOMPARE(::write(master_, bytes.constData(), bytes.size()), bytes.size()); }
+    static void link(int port, const QString &target) { QVERIFY(PtySensor::link(port, target)); }
+    QString attach() { return sensor_.attach(7); }
+    QByteArray received() { return sensor_.received(); }
+    void send(const QByteArray &bytes) { QVERIFY(sensor_.send(bytes)); }
 
     // Root opens anything; without the capabilities that override file
     // modes it is held to them, as any other user is.
@@ -75,11 +41,7 @@ class SerialLineTest : public QObject
         syscall(SYS_capset, &header, caps);
     }
 
-    void hangUp()
-    {
-        ::close(master_);
-        master_ = -1;
-    }
+    void hangUp() { sensor_.hangUp(); }
 
     // Lets `ticks` of the line's read ticks go by, counted on a timer of the
     // same interval: a load that delays them delays this count as well.
@@ -100,11 +62,7 @@ private slots:
         QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     }
-    void cleanup()
-    {
-        if (master_ >= 0)
-            hangUp();
-    }
+    void cleanup() { hangUp(); }
 
     void bytesGoOutBeforeWriteReturnsAndComeIn()
     {
@@ -152,7 +110,7 @@ private slots:
         // A flood far beyond the receive buffer reaches a reader whole.
         const QByteArray flood(100000, 'x');
         for (qsizetype at = 0; at < flood.size();) {
-            const ssize_t n = ::write(master_, flood.constData() + at, size_t(flood.size() - at));
+            const ssize_t n = ::write(sensor_.fd(), flood.constData() + at, size_t(flood.size() - at));
             at += std::max<ssize_t>(n, 0);
             QTest::qWait(n > 0 ? 0 : 5);
         }

@@ -185,6 +185,11 @@ class Desktop:
     def type_text(self, text):
         self.xdotool("type", "--delay", 40, text)
 
+    def copied_text(self, selection="clipboard"):
+        """The text that the program holding the X selection hands out."""
+        out = subprocess.run(["xclip", "-o", "-selection", selection], env=self.env, capture_output=True, timeout=5)
+        return out.stdout.decode(errors="replace")
+
     # Output
 
     def capture(self, window_id=None):
