@@ -18,6 +18,8 @@ std::optional<SerialService::Presence> SerialService::present(int portNumber, bo
     Presence p;
     p.entry = path;
 #ifdef Q_OS_WIN
+    // The system's port list is the only way to tell that COMn is there.
+    Q_UNUSED(askSerialNumber)
     p.device = path;
 #else
     // Follows the port folder's link, and a by-id link behind it, to the node.
