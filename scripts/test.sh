@@ -13,7 +13,7 @@ ctest --preset default --timeout 600 -j2
 
 cmake --preset asan
 cmake --build --preset asan --target pulse-demo pulse-sensor-sim \
-  tst_sweep tst_link tst_record tst_window tst_serialline tst_qtserialservice
+  tst_sweep tst_link tst_record tst_window tst_session tst_serialline tst_qtserialservice
 ctest --preset asan --timeout 600 -j2 -L 'unit|e2e'
 
 # Static checks that take a second; scripts/lint.sh adds clang-tidy (minutes).
