@@ -337,6 +337,8 @@ use_chroot() {
   mkdir -p "$root/usr/local/lib"
   gcc -shared -fPIC -O2 -Wall -Wextra -o "$root$winepty" "$repo/tests/support/winepty/winepty.c" -ldl -lpthread
   WINE_PRELOAD=$winepty
+  # Wine processes left by an interrupted run would hold the wineserver.
+  in_chroot wineserver -k 2>/dev/null || true
 }
 
 # wine_wrapper FILE EXE: a program for the test harness that runs EXE under
@@ -447,8 +449,14 @@ phase_package() {
   say "step passed: installed silently for the current user in C:\\users\\root\\AppData\\Local\\Programs\\pulse-demo, Start menu entry and uninstall entry made"
 
   # The Start menu's launcher makes the records folder and starts the program there.
+  # (Without a display the program it starts cannot show a window: it is ended.)
   in_chroot wine 'C:\users\root\AppData\Local\Programs\pulse-demo\pulse-demo-launcher.exe' >"$out/launcher.log" 2>&1 || true
-  in_chroot wineserver -w
+  local i=0
+  while [ ! -d "$records" ] && [ "$i" -lt 100 ]; do
+    sleep 0.1
+    i=$((i + 1))
+  done
+  in_chroot wineserver -k || true
   [ -d "$records" ] || die "the launcher made no records folder $records"
   say "step passed: the launcher made Documents\\脉搏记录"
 

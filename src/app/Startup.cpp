@@ -34,6 +34,12 @@ void prepareEnvironment()
     // the CPU while streaming. An explicit setting by the user wins.
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
+#ifdef Q_OS_WIN
+    // FreeType draws the window's faces as on Linux, synthetic bold included;
+    // GDI draws the Kai face thinner and otherwise spaced.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "windows:fontengine=freetype");
+#endif
 }
 
 void configureApplication(QApplication &app)
