@@ -33,7 +33,7 @@ private slots:
             QCOMPARE(PortDirectory::device(n), name);
         }
         // Only the system's port list says a COM port is there.
-        QCOMPARE(PortDirectory::describe(3, {}), QStringLiteral("COM3：未连接"));
+        QCOMPARE(Texts::portToolTip(PortDirectory::describe(3, {})), QStringLiteral("COM3：未连接"));
     }
 #else
     void defaultTableWithoutAFolderEntry()
