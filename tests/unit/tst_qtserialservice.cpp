@@ -56,6 +56,11 @@ private slots:
 
     void hangUpClosesThePortOnce()
     {
+#if !defined(Q_OS_WIN) && QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        // Qt 6.8 on Unix no longer takes a zero-byte read for a hang-up: the
+        // reason the program has a serial line of its own there.
+        QSKIP("QSerialPort on Unix does not see a pseudo-terminal hang up from Qt 6.8 on");
+#endif
         QVERIFY(!sensor_.attach(7).isEmpty());
         QtSerialService port;
         QVERIFY(port.open(7));
