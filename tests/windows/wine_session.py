@@ -13,7 +13,8 @@ sys.path[:0] = [os.path.join(os.path.dirname(__file__), d) for d in ("../faults"
 
 import faults  # noqa: E402
 from faults import Failure, INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM, layout, wait_until  # noqa: E402
-from test_sensor_controls import FIRST_SWEEP, arrival, record_after  # noqa: E402
+from pulsetest.layout import Sweep  # noqa: E402
+from test_sensor_controls import FIRST_SWEEP, arrival  # noqa: E402
 
 SERIAL = "2468"
 # Wine starts its services on a program's first launch.
@@ -88,7 +89,7 @@ def case_session(s):
 
     expected, record = stop_and_record(window, sim, program, 1, expected)
     sent = sim.wait_sent_settled()
-    if not any(record_after(sent[:n]) == record for n in range(len(sent), FIRST_SWEEP - 1, -1)):
+    if not any(Sweep.record_after(sent[:n]) == record for n in range(len(sent), FIRST_SWEEP - 1, -1)):
         raise Failure('record "1" matches no prefix of the %d samples sent' % len(sent))
     first_record = record
     step('Stop: record "1" holds the samples, as on Linux')
@@ -148,7 +149,7 @@ def case_session(s):
     sim.wait_received(expected + START_STREAM, timeout=5)
     sim.wait_sent(len(sim.sent()) + 200, timeout=10)
     sim.stop()  # the adapter pulled
-    faults.expect_one_warning(window, timeout=10, label="unplugged", room=1, after=1)
+    faults.expect_one_warning(window, timeout=10, label="unplugged")
     share = faults.cpu_share(program.pid, 3)
     if share > faults.IDLE_SHARE:
         raise Failure("the program uses %.1f %% of a core after the unplug" % (share * 100))
