@@ -153,10 +153,13 @@ bool SensorSession::sendSensorCommand(const QByteArray &command, const QByteArra
     if (!line_->write(command) || !line_->write(parameter))
         return false;
     line_->pause(SerialService::Pause::Busy);
+    // What came before the change has all arrived by now and goes; the
+    // first samples after the restart are kept, however late this thread
+    // gets to run again.
+    line_->discardInput();
     if (!line_->write(SensorCommands::StartStream))
         return false;
     streaming_ = true;
-    line_->discardInput();
     line_->discardOutput();
     return true;
 }

@@ -125,11 +125,12 @@ inline const QStringList PortInit = {
     "pause init", "write 20 34 00", "pause init", "write 20 35 00", "pause init", "write 20 37 00",
 };
 
-// Stop, pause, the command and its parameter, pause, restart, discards.
+// Stop, pause, the command and its parameter, pause, the old input
+// discarded, restart, the output discard.
 inline QStringList command(const QString &command, const QString &parameter)
 {
-    return {"write 20 33", "pause busy",  "write " + command, "write " + parameter,
-            "pause busy",  "write 20 32", "discard in",       "discard out"};
+    return {"write 20 33", "pause busy", "write " + command, "write " + parameter,
+            "pause busy",  "discard in", "write 20 32",      "discard out"};
 }
 
 inline QByteArray ramp(int count, int first = 0)
