@@ -165,25 +165,8 @@ root=${PULSE_WINE_CHROOT:-$cache/wine-chroot}
 wine_packages=(wine wine64 libwine fonts-wine xauth libx11-6 libxext6 libxrender1 libxrandr2 libxi6
   libxcursor1 libxinerama1 libxcomposite1 libxfixes3 libfreetype6 libfontconfig1 fontconfig)
 prefix_in_chroot=/root/wine-prefix
-mounted=()
-unmount_all() {
-  local i
-  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-    umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" || true
-  done
-  mounted=()
-}
-trap unmount_all EXIT
-trap 'exit 130' INT TERM
-
-unmount_leftovers() {
-  local points
-  points=$(findmnt -rn -o TARGET | awk -v r="$root/" 'index($0, r) == 1' | sort -r)
-  if [ -n "$points" ]; then
-    say "unmounting leftovers of an earlier run below $root"
-    while read -r p; do umount "$p" 2>/dev/null || umount -l "$p"; done <<<"$points"
-  fi
-}
+# shellcheck source=scripts/lib/chroot-mounts.sh
+. "$repo/scripts/lib/chroot-mounts.sh"
 
 mount_chroot() {
   [ ${#mounted[@]} -eq 0 ] || return 0
