@@ -13,7 +13,9 @@ from faults import Failure, STOP_STREAM
 
 FLOOD_SECONDS = faults.seconds_setting("PULSE_FAULTS_FLOOD_SECONDS", 30)
 CLICK_EVERY = 2.5
-ANSWER_WITHIN = 0.2
+# A window that has stopped answering, not a figure: how fast it answers is
+# the bench's to measure (BENCHMARKS.md), on a machine doing nothing else.
+ANSWER_WITHIN = 1.0
 # Generous: the program idles at about 45 MB here. A backlog kept in memory
 # would pass this within seconds at flood rates.
 HWM_LIMIT_KB = 80 * 1024
