@@ -131,6 +131,9 @@ def rows(r):
                     verdict(max(i["idle_cpu"]) < 0.1)))
         out.append(("CPU waiting for a serial-number reply", "< 0.1 %", spread(i["query_wait_cpu"], "%.3f %%"),
                     verdict(max(i["query_wait_cpu"]) < 0.1)))
+    if "watch" in r:
+        w = r["watch"]["watch_cpu"]
+        out.append(("CPU watching for a pulled-out sensor", "< 0.1 %", spread(w, "%.3f %%"), verdict(max(w) < 0.1)))
     for key, label, target in (("paced10", "10-byte writes", 1.0), ("paced1", "1-byte writes", 2.0)):
         if key in r:
             cpu = r[key]["cpu"]
@@ -185,7 +188,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(here, "..", "build-bench"))
     parser.add_argument("--displays", default="80-89", help="X display numbers to choose from")
-    parser.add_argument("--only", nargs="*", choices=["sample", "startup", "idle", "paced10", "paced1", "unpaced"])
+    parser.add_argument("--only", nargs="*", choices=["sample", "startup", "idle", "watch", "paced10", "paced1",
+                                                              "unpaced"])
     parser.add_argument("--windows", type=int, default=3, help="CPU windows per run (default 3)")
     parser.add_argument("--runs", type=int, default=1, help="runs of each end-to-end scenario (default 1)")
     parser.add_argument("--scale", type=float, default=1.0, help="multiplies every run's length")
@@ -205,6 +209,7 @@ def main():
     scenes = {
         "startup": lambda: scenarios.startup(bench),
         "idle": lambda: scenarios.idle(bench, 30 * args.scale),
+        "watch": lambda: scenarios.watching(bench, 30 * args.scale),
         "paced10": lambda: scenarios.paced(bench, 10, 60 * args.scale),
         "paced1": lambda: scenarios.paced(bench, 1, 60 * args.scale),
         "unpaced": lambda: scenarios.unpaced(bench, 30 * args.scale),

@@ -143,6 +143,23 @@ def end_program(program, window, sim, click_stop=True):
     return sent, program.session.probe()
 
 
+def watching(bench, seconds=30.0, unplug_after=6):
+    """The sensor pulled out with the port open: after its one warning (left
+    open, as an operator away from the desk would) the program looks for the
+    port once a second, and it does not come back."""
+    with bench.session("bench-watching") as s:
+        sim, program, window = s.open_port("--unplug-after", str(unplug_after))
+        box = window.wait_warning(unplug_after + 10)
+        time.sleep(SETTLE_SECONDS)
+        windows = windows_of(program.pid, bench.windows, seconds / bench.windows)
+        window.dismiss(box)
+        window.click_control(EXIT)
+        if program.wait(15) != 0:
+            raise Failure("the program exited with %s" % program.popen.returncode)
+    return {"watch_cpu": [w["cpu_percent"] for w in windows],
+            "watch_runs_per_s": [w["runs_per_s"] for w in windows]}
+
+
 def idle(bench, seconds=30.0):
     """Port open and nothing coming; then a serial-number query that never
     gets its reply (the sensor is stopped, so the query waits in the line)."""
