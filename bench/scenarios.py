@@ -123,6 +123,13 @@ def wait_sent_settled(sim, quiet=0.5, timeout=10):
             last, since = now, time.monotonic()
 
 
+def click_exit(program, window):
+    """Exit clicked; the program must end, and cleanly."""
+    window.click_control(EXIT)
+    if program.wait(15) != 0:
+        raise Failure("the program exited with %s" % program.popen.returncode)
+
+
 def end_program(program, window, sim, click_stop=True):
     """Stops the stream with the window's Stop (the program goes on taking
     what is on the line, and the line stays up, so no warning box), lets the
@@ -133,9 +140,7 @@ def end_program(program, window, sim, click_stop=True):
         window.click_control(STOP)
     wait_sent_settled(sim)
     time.sleep(DRAIN_SECONDS)
-    window.click_control(EXIT)
-    if program.wait(15) != 0:
-        raise Failure("the program exited with %s" % program.popen.returncode)
+    click_exit(program, window)
     sim.stop()
     sent = sent_count(sim)
     if sent_so_far(sim) != sent:
@@ -153,9 +158,7 @@ def watching(bench, seconds=30.0, unplug_after=6):
         time.sleep(SETTLE_SECONDS)
         windows = windows_of(program.pid, bench.windows, seconds / bench.windows)
         window.dismiss(box)
-        window.click_control(EXIT)
-        if program.wait(15) != 0:
-            raise Failure("the program exited with %s" % program.popen.returncode)
+        click_exit(program, window)
     return {"watch_cpu": [w["cpu_percent"] for w in windows],
             "watch_runs_per_s": [w["runs_per_s"] for w in windows]}
 
@@ -291,8 +294,6 @@ def startup(bench, launches=5):
             program = s.start_program()
             window = program.window()
             window.settled_capture()
-            window.click_control(EXIT)
-            if program.wait(15) != 0:
-                raise Failure("the program exited with %s" % program.popen.returncode)
+            click_exit(program, window)
             times.append((s.probe()["first_paint_realtime_ns"] - launched) / 1e6)
     return {"first_paint_ms": times}

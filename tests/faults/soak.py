@@ -351,6 +351,7 @@ def write_result(path, r, verdict, program, command):
         return "%.2f / %.2f / %.2f s" % (min(values), statistics.median(values), max(values))
 
     settled = settled_rss(r)
+    first_minute = [kb for t, kb, _ in r["readings"] if t < 60]
     lines = [
         "# Soak result",
         "",
@@ -378,8 +379,7 @@ def write_result(path, r, verdict, program, command):
         "| Resident memory after the first reconnect (minute %.1f), min - max | %s - %s KiB |" % (
             r["warm"] / 60, min(settled, default="-"), max(settled, default="-")),
         "| Resident memory in the first minute, min - max | %s - %s KiB |" % (
-            min((kb for t, kb, _ in r["readings"] if t < 60), default="-"),
-            max((kb for t, kb, _ in r["readings"] if t < 60), default="-")),
+            min(first_minute, default="-"), max(first_minute, default="-")),
         "| Peak resident memory (VmHWM) | %d KiB |" % r["hwm"],
         "| CPU time, all threads | %.1f s (%.1f %% of one core) |" % (cpu, 100 * cpu / r["elapsed"]),
         "",

@@ -59,7 +59,7 @@ class RecordTest : public QObject
 
 public:
     // A second copy of the program, as far as the folder can tell: saves
-    // records 1..count of its own content (this process's id in every byte).
+    // records 1..count, each with bytes of its own.
     static int saveMany(const QString &folder, int copy, int count)
     {
         RecordWriter writer;
