@@ -1,0 +1,92 @@
+#include "SessionFormat.h"
+
+#include <array>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+constexpr std::array<std::pair<SessionFormat::Kind, const char *>, 11> Keywords {{
+    {SessionFormat::Kind::Header, SessionFormat::Magic},
+    {SessionFormat::Kind::Start, "start"},
+    {SessionFormat::Kind::Stop, "stop"},
+    {SessionFormat::Kind::Rate, "rate"},
+    {SessionFormat::Kind::Gain, "gain"},
+    {SessionFormat::Kind::Baseline, "baseline"},
+    {SessionFormat::Kind::Marker, "marker"},
+    {SessionFormat::Kind::Lost, "lost"},
+    {SessionFormat::Kind::Back, "back"},
+    {SessionFormat::Kind::Serial, "serial"},
+    {SessionFormat::Kind::Time, "time"},
+}};
+
+// Always with a numeric offset, "+00:00" included, so every line says its zone.
+QString clock(const QDateTime &time)
+{
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+        (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+        QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QByteArray SessionFormat::keyword(Kind kind)
+{
+    for (const auto &[k, word] : Keywords) {
+        if (k == kind)
+            return word;
+    }
+    return {};
+}
+
+QByteArray SessionFormat::line(const Event &event)
+{
+    QByteArray out = QByteArray::number(event.sample);
+    out += '\t';
+    out += clock(event.time).toUtf8();
+    out += '\t';
+    out += keyword(event.kind);
+    for (const QString &value : event.values) {
+        out += '\t';
+        out += value.toUtf8();
+    }
+    out += '\n';
+    return out;
+}
+
+std::optional<SessionFormat::Event> SessionFormat::parse(QByteArrayView line)
+{
+    const QList<QByteArray> fields = QByteArray(line.data(), line.size()).split('\t');
+    if (fields.size() < 3)
+        return std::nullopt;
+    Event event;
+    bool ok = false;
+    event.sample = fields[0].toLongLong(&ok);
+    if (!ok || event.sample < 0)
+        return std::nullopt;
+    event.time = QDateTime::fromString(QString::fromUtf8(fields[1]), Qt::ISODateWithMs);
+    if (!event.time.isValid())
+        return std::nullopt;
+    bool known = false;
+    for (const auto &[k, word] : Keywords) {
+        if (fields[2] == word) {
+            event.kind = k;
+            known = true;
+        }
+    }
+    if (!known)
+        return std::nullopt;
+    for (qsizetype i = 3; i < fields.size(); ++i)
+        event.values.append(QString::fromUtf8(fields[i]));
+    return event;
+}
+
+QString SessionFormat::stem(const QDateTime &start, int attempt)
+{
+    QString s = start.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (attempt > 1)
+        s += QLatin1Char('-') + QString::number(attempt);
+    return s;
+}
