@@ -33,6 +33,9 @@ public:
             canvas_.plot(sweep_.take(sample));
     }
 
+    // An operator's marker at the pen.
+    void mark(int number) { canvas_.drawMarker(sweep_.plotX(), number); }
+
     // Closes the batch.
     TraceUpdate finishBatch() { return {canvas_.finish(), sweep_.markerLeft()}; }
 

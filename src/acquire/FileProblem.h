@@ -11,5 +11,6 @@ enum class FileProblem {
     Unreadable,    // an existing file (the index) could not be read
     RenameFailed,
     FolderBusy, // another program kept the folder's lock for too long
+    Gone,       // the file or its folder was removed or replaced while in use
     Other,
 };

@@ -85,7 +85,7 @@ RecordWriter::Saved RecordWriter::save(const QString &folder, int fileNumber, co
         facts.savedAt = QDateTime::currentDateTime();
     facts.sampleIndex = sweep.sampleIndex();
     facts.previousSweepEnd = sweep.previousSweepEnd();
-    facts.digest = RecordIndex::digest(bytes);
+    facts.digest = saved.digest = RecordIndex::digest(bytes);
     saved.indexLine = RecordIndex::append(folder, facts, &saved.problem);
     return saved;
 }

@@ -29,6 +29,7 @@ public:
         QString backup;                          // the name an earlier file was (or could not be) kept under
         bool backupFailed = false;               // the earlier file could not be renamed: `problem` says why
         FileProblem problem = FileProblem::None; // why the record or its index line failed
+        QByteArray digest;                       // the saved record's SHA-256, hex
     };
 
     // Saves record `fileNumber` into `folder` atomically. A file of that name

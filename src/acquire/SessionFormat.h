@@ -44,7 +44,7 @@ enum class Kind {
     Lost,     // the line went away
     Back,     // the line is open again
     Serial,   // the four digits read
-    Time,     // a time point: no value; SAMPLE and TIME as the batch holding it arrived
+    Time,     // a time point: no value; SAMPLE counts the samples up to the end of a batch read at TIME
 };
 
 struct Event

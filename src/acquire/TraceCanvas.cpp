@@ -1,5 +1,6 @@
 #include "TraceCanvas.h"
 
+#include <QFont>
 #include <algorithm>
 #include <cmath>
 
@@ -93,6 +94,24 @@ void TraceCanvas::plot(const SweepStep &step)
 
     painter().drawLine(QLineF(step.x0, step.y0, step.x1, step.y1));
     dirty_ |= QRectF(QPointF(step.x0, std::min(step.y0, step.y1)), QPointF(step.x1, std::max(step.y0, step.y1)));
+}
+
+void TraceCanvas::drawMarker(int x, int number)
+{
+    QPainter &p = painter();
+    const QPen trace = p.pen();
+    p.setPen(QPen(MarkColour, 0));
+    p.drawLine(QLineF(x, 0, x, MarkTickHeight));
+    // Left of the tick, over the trace already drawn: right of it the marker
+    // band would wipe a wide number at once.
+    QFont font = p.font();
+    font.setPixelSize(MarkTextHeight);
+    p.setFont(font);
+    const QRectF text(x - 30 - 40 * MarkTextHeight, 0, 40 * MarkTextHeight, MarkTextHeight + 30);
+    QRectF drawn;
+    p.drawText(text, Qt::AlignRight | Qt::AlignTop, QString::number(number), &drawn);
+    p.setPen(trace);
+    dirty_ |= QRectF(x, 0, 1, MarkTickHeight) | drawn;
 }
 
 QRect TraceCanvas::finish()

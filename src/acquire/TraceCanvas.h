@@ -30,6 +30,9 @@ public:
     static inline const QColor Background {0, 0, 192};
     static inline const QColor TraceColour {255, 255, 0};
     static inline const QColor LineColour {192, 0, 0};
+    static inline const QColor MarkColour {255, 255, 255};
+    static constexpr int MarkTickHeight = 150; // an operator's marker: a tick down from the top edge
+    static constexpr int MarkTextHeight = 135;
 
     explicit TraceCanvas(qreal devicePixelRatio = 1.0);
 
@@ -40,6 +43,10 @@ public:
     // One sample: the marker's old and new rectangles are wiped back to the
     // background and lines, then the segment is drawn over what remains.
     void plot(const SweepStep &step);
+
+    // An operator's marker: a short tick down from the top edge at `x`, its
+    // number just left of it. Part of the trace, so the sweep wipes it.
+    void drawMarker(int x, int number);
 
     // Ends a batch of plot() calls; returns the region they changed, in
     // logical pixels of the surface's inside, and forgets it.

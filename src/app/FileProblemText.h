@@ -25,6 +25,8 @@ inline QString fileProblem(FileProblem problem)
         return QStringLiteral("无法读取原有索引");
     case FileProblem::FolderBusy:
         return QStringLiteral("另一个程序正在向同一文件夹保存记录");
+    case FileProblem::Gone:
+        return QStringLiteral("文件或所在文件夹已被移走");
     default:
         return QStringLiteral("写入失败");
     }

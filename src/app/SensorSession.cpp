@@ -37,6 +37,7 @@ SensorSession::SensorSession(std::unique_ptr<SerialService> line, QObject *paren
     connect(line_.get(), &SerialService::failed, this, &SensorSession::onLineFailed, Qt::QueuedConnection);
     watch_.setInterval(WatchIntervalMs);
     connect(&watch_, &QTimer::timeout, this, &SensorSession::lookForLostPort);
+    connect(&recorder_, &SessionRecorder::failed, this, &SensorSession::onRecordingFailed);
 }
 
 SensorSession::~SensorSession() = default;
@@ -59,8 +60,9 @@ bool SensorSession::requirePortOpen()
 
 void SensorSession::selectPort(int index)
 {
-    // The operator's choice ends any wait for a lost port.
+    // The operator's choice ends any wait for a lost port, and the recording.
     watch_.stop();
+    recorder_.end();
     streaming_ = false;
     if (line_->isOpen())
         line_->close();
@@ -94,9 +96,15 @@ void SensorSession::start()
     // The newest Start takes the bytes from now on; a serial-number query still
     // waiting never completes.
     pendingQueries_ = 0;
+    recordingWarned_ = false;
+    if (!recorder_.recording())
+        beginRecording();
     acquisition_.startRun();
     acquiring_ = true;
     streaming_ = line_->write(SensorCommands::StartStream);
+    recorder_.note(SessionFormat::Kind::Start,
+                   {QString::number(SensorCommands::RatesHz[size_t(rateOption_)]), QString::number(gainOption_ + 1),
+                    QString::number(baselineLevel_)});
     // Bytes already waiting become the first samples.
     drainInput();
 }
@@ -120,6 +128,11 @@ void SensorSession::stop()
     n.kind = SessionNotice::Kind::RecordNotSaved;
     n.record = name;
     n.save = recordWriter_.save(QDir::currentPath(), fileNumber_, acquisition_.sweep(), facts);
+    // The record leads back to its place in the session by its checksum.
+    recorder_.note(SessionFormat::Kind::Stop,
+                   n.save.record ? QStringList {name, QString::fromLatin1(n.save.digest)}
+                                 : QStringList {QStringLiteral("-"), QStringLiteral("-")});
+    recorder_.sync();
     if (!n.save.record) {
         emit notice(n);
         return;
@@ -136,6 +149,7 @@ void SensorSession::stop()
 void SensorSession::closePort()
 {
     watch_.stop();
+    recorder_.end();
     if (line_->isOpen())
         line_->close();
 }
@@ -169,12 +183,15 @@ void SensorSession::setRate(int option)
     // What the window shows, whether or not the sensor could be told.
     rateOption_ = option;
     sendSensorCommand(SensorCommands::SetRate, SensorCommands::parameter(option));
+    // From here on the samples come at this rate, once the sensor has it.
+    recorder_.note(SessionFormat::Kind::Rate, {QString::number(SensorCommands::RatesHz[size_t(option)])});
 }
 
 void SensorSession::setGain(int option)
 {
     gainOption_ = option;
     sendSensorCommand(SensorCommands::SetGain, SensorCommands::parameter(option));
+    recorder_.note(SessionFormat::Kind::Gain, {QString::number(option + 1)});
 }
 
 void SensorSession::changeBaseline(int step)
@@ -187,6 +204,7 @@ void SensorSession::changeBaseline(int step)
     if (!sendSensorCommand(SensorCommands::SetBaseline, SensorCommands::parameter(level)))
         return;
     baselineLevel_ = level;
+    recorder_.note(SessionFormat::Kind::Baseline, {QString::number(level)});
     emit parametersChanged();
 }
 
@@ -219,8 +237,10 @@ void SensorSession::drainInput()
     while (pendingQueries_ > 0) {
         if (line_->bytesAvailable() < SerialNumber::ReplyLength)
             return;
-        serialText_ += SerialNumber::digitsText(line_->read(SerialNumber::ReplyLength));
+        const QString digits = SerialNumber::digitsText(line_->read(SerialNumber::ReplyLength));
+        serialText_ += digits;
         --pendingQueries_;
+        recorder_.note(SessionFormat::Kind::Serial, {digits});
         emit serialNumberChanged(serialText_);
     }
     if (acquiring_)
@@ -235,7 +255,9 @@ void SensorSession::takeSamples()
         const qint64 n = line_->read(chunk.data(), qint64(chunk.size()));
         if (n <= 0)
             break;
-        acquisition_.take({reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n)});
+        const std::span<const std::uint8_t> samples(reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n));
+        acquisition_.take(samples);
+        recorder_.take(samples);
     }
     emit traceChanged(acquisition_.finishBatch());
 }
@@ -249,6 +271,9 @@ void SensorSession::onLineFailed()
     }
     resumeStreaming_ = streaming_;
     refusedLooks_ = 0;
+    // What came before is on disk, whatever happens next.
+    recorder_.note(SessionFormat::Kind::Lost);
+    recorder_.sync();
     // Started first: the warning box is modal, and the port may come back
     // while it is open.
     watch_.start();
@@ -287,6 +312,7 @@ void SensorSession::lookForLostPort()
         watch_.start();
         return;
     }
+    recorder_.note(SessionFormat::Kind::Back);
     emit reconnected();
 }
 
@@ -309,4 +335,36 @@ bool SensorSession::setSensorAsShown()
         return false;
     streaming_ = resumeStreaming_ && line_->write(SensorCommands::StartStream);
     return line_->isOpen();
+}
+
+bool SensorSession::addMarker()
+{
+    if (!acquiring_ || !streaming_ || !line_->isOpen())
+        return false;
+    ++markers_;
+    recorder_.note(SessionFormat::Kind::Marker, {QString::number(markers_)});
+    acquisition_.mark(markers_);
+    emit traceChanged(acquisition_.finishBatch());
+    return true;
+}
+
+void SensorSession::beginRecording()
+{
+    markers_ = 0;
+    if (!recorder_.begin(QDir::currentPath()))
+        onRecordingFailed();
+}
+
+void SensorSession::onRecordingFailed()
+{
+    if (recordingWarned_)
+        return;
+    recordingWarned_ = true;
+    SessionNotice n;
+    n.kind = SessionNotice::Kind::RecordingFailed;
+    n.record =
+        QDir::toNativeSeparators(QDir::current().absoluteFilePath(QString::fromLatin1(SessionFormat::FolderName)));
+    n.save.problem = recorder_.problem();
+    // Not from inside the write that failed, which may be the serial line's.
+    QTimer::singleShot(0, this, [this, n] { emit notice(n); });
 }

@@ -3,6 +3,7 @@
 #include "SessionNotice.h"
 #include "acquire/Acquisition.h"
 #include "acquire/RecordWriter.h"
+#include "acquire/SessionRecorder.h"
 #include "link/SerialService.h"
 
 #include <QObject>
@@ -27,6 +28,11 @@
 // its serial number), opens it, sets the sensor to the rate, gain and
 // baseline shown and restarts the stream if it was streaming. It never opens
 // another port by itself; a pick ends the watching.
+//
+// From the first Start after a pick until Exit or the next pick, every sample
+// taken and what happened on the way go into one session recording in the
+// records folder; a recording that cannot be written is reported once per
+// Start, and the next Start begins a new one.
 class SensorSession : public QObject
 {
     Q_OBJECT
@@ -52,6 +58,7 @@ public:
     const Acquisition &acquisition() const { return acquisition_; }
     bool portOpen() const { return line_->isOpen(); }
     bool watchingForPort() const { return watch_.isActive(); }
+    const SessionRecorder &recorder() const { return recorder_; }
 
     // The operator's requests. `index`/`option` count from 0.
     void selectPort(int index);
@@ -62,6 +69,9 @@ public:
     void baselineUp();
     void baselineDown();
     void querySerialNumber();
+    // An operator's marker at the newest sample, while streaming; false
+    // otherwise.
+    bool addMarker();
     // Exit: the port closes, nothing is sent.
     void closePort();
 
@@ -93,10 +103,15 @@ private:
     bool initialise(const std::array<QByteArray, 3> &commands);
     bool setSensorAsShown();
     void tell(SessionNotice::Kind kind, const QString &record = {});
+    void beginRecording();
+    void onRecordingFailed();
 
     std::unique_ptr<SerialService> line_;
     Acquisition acquisition_;
     RecordWriter recordWriter_;
+    SessionRecorder recorder_;
+    int markers_ = 0;             // in this recording
+    bool recordingWarned_ = true; // since the last Start
 
     int portNumber_ = 1;
     int rateOption_ = InitialRateOption;

@@ -15,6 +15,7 @@ struct SessionNotice
         RecordNotSaved,   // `record`, `save` says why
         IndexLineMissing, // `record` saved, its index line not: `save` says why
         StopWithoutPort,  // `record` saved, the stop command not sent
+        RecordingFailed,  // the session recording in folder `record` stopped or could not begin: `save.problem`
     };
     Kind kind = Kind::PortNotOpen;
     SerialService::OpenError open {};

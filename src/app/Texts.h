@@ -58,6 +58,10 @@ inline const QString RecordNotSaved =
 inline const QString IndexLineMissing = QStringLiteral("采样记录已保存到文件“%1”，但记录索引“%2”中缺少它的一行 ！\r\r  "
                                                        "    原因：%3。该记录的采样速率、放大倍率和时间未被记下  ");
 
+// %1: the sessions folder, %2: the reason.
+inline const QString RecordingFailed = QStringLiteral(
+    "会话录制无法写入“%1” ！\r\r      原因：%2。采样和记录文件的保存照常进行，下次点击“开始”时重新录制  ");
+
 // Why a port could not be opened, naming the device.
 inline QString openFailure(const SerialService::OpenError &e)
 {
@@ -119,6 +123,8 @@ inline QString notice(const SessionNotice &n)
         return IndexLineMissing.arg(n.record, RecordIndex::FileName, why);
     case K::StopWithoutPort:
         return StopWithoutPort.arg(n.record);
+    case K::RecordingFailed:
+        return RecordingFailed.arg(n.record, fileProblem(n.save.problem));
     }
     return {};
 }
