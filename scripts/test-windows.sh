@@ -17,13 +17,14 @@
 # chroot with Wine 10 and its prefix (a stamp marks each complete), and a
 # compiler cache for the project's own build. The third-party tarballs are
 # taken from ../shared/third_party beside the checkout (PULSE_THIRD_PARTY).
+# The chroot is made from the Debian archive that the host's apt sources name
+# (PULSE_DEBIAN_MIRROR=URL names another).
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${PULSE_WIN_CACHE:-/var/cache/pulse-demo}
 third_party=${PULSE_THIRD_PARTY:-$repo/../shared/third_party}
 out=${PULSE_WIN_OUT:-$repo/build-windows} # the cross build, logs, screenshots, package
-mirror=http://deb.debian.org/debian
 triplet=x86_64-w64-mingw32
 jobs=${PULSE_WIN_JOBS:-$(nproc)}
 
@@ -32,6 +33,8 @@ die() {
   echo "test-windows: $*" >&2
   exit 1
 }
+# shellcheck source=scripts/lib/packages.sh
+. "$repo/scripts/lib/packages.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "test-windows: needs root (apt-get, debootstrap, chroot and mount); try: sudo $0" >&2
@@ -48,24 +51,17 @@ phase_deps() {
     mingw-w64-x86-64-dev cmake ninja-build ccache dpkg-dev debootstrap debian-archive-keyring
     nsis zip xz-utils python3 qt6-base-dev qt6-serialport-dev qt6-base-dev-tools
     xvfb xdotool x11-utils imagemagick)
-  local missing=()
-  local p
-  for p in "${pkgs[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
   # qtbase's Windows sources come from Debian's source package of the host Qt.
   local src=/etc/apt/sources.list.d/pulse-demo-src.sources
   if [ ! -f "$src" ]; then
+    local mirror
+    mirror=$(debian_mirror) || exit 1
     say "adding a deb-src entry for Debian 12 ($src)"
     printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
       "$mirror" >"$src"
     DEBIAN_FRONTEND=noninteractive apt-get update -qq
   fi
-  if [ ${#missing[@]} -gt 0 ]; then
-    say "installing ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  fi
+  install_missing "${pkgs[@]}"
 }
 
 # --- qt: Qt for Windows, cross-built once ------------------------------------
@@ -167,6 +163,8 @@ wine_packages=(wine wine64 libwine fonts-wine xauth libx11-6 libxext6 libxrender
 prefix_in_chroot=/root/wine-prefix
 # shellcheck source=scripts/lib/chroot-mounts.sh
 . "$repo/scripts/lib/chroot-mounts.sh"
+# shellcheck source=scripts/lib/debian-chroot.sh
+. "$repo/scripts/lib/debian-chroot.sh"
 
 mount_chroot() {
   [ ${#mounted[@]} -eq 0 ] || return 0
@@ -207,21 +205,12 @@ phase_chroot() {
   if [ -f "$stamp" ]; then
     say "reusing the Debian 13 chroot with Wine in $root"
   else
-    unmount_leftovers
-    if [ -e "$root" ]; then
-      say "removing the incomplete chroot in $root"
-      rm -rf --one-file-system "$root"
-    fi
-    say "making a Debian 13 chroot with Wine 10 in $root (downloads about 400 MB; once)"
-    mkdir -p "$(dirname "$root")"
-    debootstrap --variant=minbase --keyring=/usr/share/keyrings/debian-archive-keyring.gpg \
-      trixie "$root" "$mirror" >"$cache/wine-chroot-debootstrap.log" 2>&1 ||
-      die "debootstrap failed: see $cache/wine-chroot-debootstrap.log"
-    printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
-    chmod 755 "$root/usr/sbin/policy-rc.d"
-    echo "deb $mirror trixie main" >"$root/etc/apt/sources.list"
-    echo 'APT::Keep-Downloaded-Packages "false";' >"$root/etc/apt/apt.conf.d/90pulse-demo"
-    cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+    local mirror
+    mirror=$(debian_mirror) || exit 1
+    say "making a Debian 13 chroot with Wine 10 in $root from $mirror (downloads about 400 MB; once)"
+    mkdir -p "$cache"
+    make_debian_chroot trixie "$mirror" >"$cache/wine-chroot-debootstrap.log" 2>&1 ||
+      die "making the chroot failed: see $cache/wine-chroot-debootstrap.log"
     mount_chroot
     in_chroot /bin/sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
       --no-install-recommends ${wine_packages[*]}" >"$cache/wine-chroot-apt.log" 2>&1 ||
