@@ -6,10 +6,8 @@
 # was installed. Exits non-zero on the first failure. Needs root (apt-get,
 # debootstrap, chroot, mount).
 #
-#   scripts/test-windows.sh             # every phase
+#   scripts/test-windows.sh             # every phase (all_phases below)
 #   scripts/test-windows.sh qt edflib   # some phases only, in the order given
-#
-# Phases: deps qt edflib build chroot suites session package.
 #
 # Kept in /var/cache/pulse-demo (PULSE_WIN_CACHE) so that a later run starts
 # at once: Qt for Windows and EDFlib (in folders named by a key of their
@@ -20,6 +18,8 @@
 # The chroot is made from the Debian archive that the host's apt sources name
 # (PULSE_DEBIAN_MIRROR=URL names another).
 set -euo pipefail
+
+all_phases=(deps qt edflib build chroot suites session package)
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${PULSE_WIN_CACHE:-/var/cache/pulse-demo}
@@ -105,9 +105,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
 }
 
+# Qt for Windows is kept in a folder named by its key.
+qt_locate() {
+  qt_prefix=$cache/qt-win-$qt_upstream-$(qt_key)
+}
+
 phase_qt() {
   [ -f "$serialport_tar" ] || die "no $serialport_tar (set PULSE_THIRD_PARTY to the folder with it)"
-  qt_prefix=$cache/qt-win-$qt_upstream-$(qt_key)
+  qt_locate
   if [ -f "$qt_prefix/.complete" ]; then
     say "reusing Qt $qt_upstream for Windows in $qt_prefix"
     return
@@ -193,11 +198,20 @@ mount_chroot() {
   mounted+=("$root$out")
 }
 
+# Wine's environment in the chroot, as env(1) arguments in wine_env: a clean
+# one that takes only WINEDEBUG from ours (-all by default), with the pty
+# helper once use_chroot has built it. The caller adds the display: in_chroot
+# the one it has now, a test wrapper the one it has when it runs.
+set_wine_env() {
+  wine_env=(HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "WINEPREFIX=$prefix_in_chroot"
+    "WINEDEBUG=${WINEDEBUG:--all}" 'WINEDLLOVERRIDES=mscoree,mshtml='
+    ${WINE_PRELOAD:+"LD_PRELOAD=$WINE_PRELOAD"})
+}
+
 # in_chroot COMMAND...: runs a command under Wine's environment in the chroot.
 in_chroot() {
-  chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
-    WINEPREFIX=$prefix_in_chroot WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES='mscoree,mshtml=' \
-    ${DISPLAY:+DISPLAY=$DISPLAY} ${WINE_PRELOAD:+LD_PRELOAD=$WINE_PRELOAD} "$@"
+  set_wine_env
+  chroot "$root" /usr/bin/env -i "${wine_env[@]}" ${DISPLAY:+"DISPLAY=$DISPLAY"} "$@"
 }
 
 phase_chroot() {
@@ -256,16 +270,12 @@ phase_edflib() {
 }
 
 # --- build: the project, cross-built ----------------------------------------
-qt_locate() {
-  qt_prefix=$cache/qt-win-$qt_upstream-$(qt_key)
-  [ -f "$qt_prefix/.complete" ] || die "no Qt for Windows in $qt_prefix: run the qt phase first"
-}
-
 package_dir=$out/pulse-demo-windows # the programs as installed, arranged as windeployqt would
 tests_dir=$out/tests                 # the Qt Test programs with what they load
 
 phase_build() {
   qt_locate
+  [ -f "$qt_prefix/.complete" ] || die "no Qt for Windows in $qt_prefix: run the qt phase first"
   edflib_locate
   [ -f "$edflib_prefix/.complete" ] || die "no EDFlib for Windows: run the edflib phase first"
   say "Qt $qt_upstream (Debian $qt_version sources) for Windows; MinGW-w64 GCC" \
@@ -316,13 +326,14 @@ use_chroot() {
 # wine_wrapper FILE EXE: a program for the test harness that runs EXE under
 # Wine from the current folder, COM1..COM16 being the port folder's links
 # (resolved when a port is opened, so the simulator's links work as they are).
+# After use_chroot.
 wine_wrapper() {
+  set_wine_env
   cat >"$1" <<EOF
 #!/bin/sh
 ports="\${XDG_RUNTIME_DIR:?}/pulse-demo/ports"
 for n in \$(seq 1 16); do ln -sfn "\$ports/COM\$n" "$root$prefix_in_chroot/dosdevices/com\$n"; done
-exec chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/bin:/bin LANG=C.UTF-8 WINEPREFIX=$prefix_in_chroot \\
-  WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY="\$DISPLAY" LD_PRELOAD=$winepty \\
+exec chroot "$root" /usr/bin/env -i $(printf '%q ' "${wine_env[@]}")DISPLAY="\$DISPLAY" \\
   /bin/sh -c 'cd "\$1" && shift && exec wine "\$@"' sh "\$PWD" '$2' "\$@"
 EOF
   chmod 755 "$1"
@@ -465,10 +476,10 @@ run_phase() {
 
 phases=("$@")
 if [ ${#phases[@]} -eq 0 ]; then
-  phases=(deps qt edflib build chroot suites session package)
+  phases=("${all_phases[@]}")
 fi
 for p in "${phases[@]}"; do
-  declare -F "phase_$p" >/dev/null || die "no phase '$p' (phases: deps qt edflib build chroot suites session package)"
+  declare -F "phase_$p" >/dev/null || die "no phase '$p' (phases: ${all_phases[*]})"
 done
 total=$SECONDS
 for p in "${phases[@]}"; do run_phase "$p"; done
