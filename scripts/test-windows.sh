@@ -270,8 +270,19 @@ phase_edflib() {
 }
 
 # --- build: the project, cross-built ----------------------------------------
+cross_build=$out/build
 package_dir=$out/pulse-demo-windows # the programs as installed, arranged as windeployqt would
 tests_dir=$out/tests                 # the Qt Test programs with what they load
+
+# The names the package goes by (window_title, records_folder, last_port), as
+# the cross build's configure step wrote them from packaging/Names.cmake.
+package_names() {
+  local names=$cross_build/packaging/windows/names.sh
+  [ -f "$names" ] || die "no $names: run the build phase first"
+  window_title='' records_folder='' last_port=''
+  # shellcheck source=/dev/null
+  . "$names"
+}
 
 phase_build() {
   qt_locate
@@ -281,7 +292,7 @@ phase_build() {
   say "Qt $qt_upstream (Debian $qt_version sources) for Windows; MinGW-w64 GCC" \
     "$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix) (POSIX threads)," \
     "mingw-w64 runtime $(dpkg-query -W -f='${Version}' mingw-w64-x86-64-dev)"
-  local build=$out/build
+  local build=$cross_build
   mkdir -p "$out"
   export CCACHE_DIR=$cache/ccache-windows CCACHE_MAXSIZE=1G
   "$qt_prefix/bin/qt-cmake" -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -324,15 +335,15 @@ use_chroot() {
 }
 
 # wine_wrapper FILE EXE: a program for the test harness that runs EXE under
-# Wine from the current folder, COM1..COM16 being the port folder's links
-# (resolved when a port is opened, so the simulator's links work as they are).
-# After use_chroot.
+# Wine from the current folder, COM1..COM<last_port> being the port folder's
+# links (resolved when a port is opened, so the simulator's links work as
+# they are). After use_chroot and package_names.
 wine_wrapper() {
   set_wine_env
   cat >"$1" <<EOF
 #!/bin/sh
 ports="\${XDG_RUNTIME_DIR:?}/pulse-demo/ports"
-for n in \$(seq 1 16); do ln -sfn "\$ports/COM\$n" "$root$prefix_in_chroot/dosdevices/com\$n"; done
+for n in \$(seq 1 $last_port); do ln -sfn "\$ports/COM\$n" "$root$prefix_in_chroot/dosdevices/com\$n"; done
 exec chroot "$root" /usr/bin/env -i $(printf '%q ' "${wine_env[@]}")DISPLAY="\$DISPLAY" \\
   /bin/sh -c 'cd "\$1" && shift && exec wine "\$@"' sh "\$PWD" '$2' "\$@"
 EOF
@@ -364,6 +375,7 @@ run_session() {
 
 phase_session() {
   use_chroot
+  package_names
   build_simulator
   wine_wrapper "$out/pulse-demo-under-wine" "$package_dir/pulse-demo.exe"
   run_session session "$out/pulse-demo-under-wine"
@@ -403,6 +415,7 @@ phase_suites() {
 # --- package: the zip and the installer, installed and started under Wine ----
 phase_package() {
   [ -x "$package_dir/pulse-demo.exe" ] || die "nothing deployed in $package_dir: run the build phase first"
+  package_names
   local version
   version=$(sed -nE 's/^project\(pulse-demo VERSION ([0-9.]+).*/\1/p' "$repo/CMakeLists.txt")
   local zip=$out/pulse-demo-$version-windows-x64.zip setup=$out/pulse-demo-$version-setup.exe
@@ -413,15 +426,15 @@ phase_package() {
   (cd "$package_dir" && find . -type f | sort | sed -E 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|' &&
     find . -mindepth 1 -type d | sort -r | sed -E 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|') >"$files"
   makensis -V2 -DSOURCE="$package_dir" -DVERSION="$version" -DOUTFILE="$setup" -DICON="$repo/packaging/pulse-demo.ico" \
-    -DFILES="$files" "$repo/packaging/windows/pulse-demo.nsi" >"$out/makensis.log" 2>&1 ||
+    -DFILES="$files" "$cross_build/packaging/windows/pulse-demo.nsi" >"$out/makensis.log" 2>&1 ||
     die "makensis failed: see $out/makensis.log"
   say "made $(basename "$zip") ($(du -h "$zip" | cut -f1)) and $(basename "$setup") ($(du -h "$setup" | cut -f1)) in $out"
 
   use_chroot
   local user=$root$prefix_in_chroot/drive_c/users/root
   local installed=$user/AppData/Local/Programs/pulse-demo
-  local link="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/脉搏数字传感器采样演示.lnk"
-  local records=$user/Documents/脉搏记录
+  local link="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$window_title.lnk"
+  local records=$user/Documents/$records_folder
   rm -rf "$installed" "$records"
   in_chroot wine "$setup" /S /CurrentUser >"$out/install.log" 2>&1 || die "the installer failed: see $out/install.log"
   in_chroot wineserver -w
@@ -441,7 +454,7 @@ phase_package() {
   done
   in_chroot wineserver -k || true
   [ -d "$records" ] || die "the launcher made no records folder $records"
-  say "step passed: the launcher made Documents\\脉搏记录"
+  say "step passed: the launcher made Documents\\$records_folder"
 
   build_simulator
   wine_wrapper "$out/installed-pulse-demo-under-wine" 'C:\users\root\AppData\Local\Programs\pulse-demo\pulse-demo.exe'
@@ -454,10 +467,10 @@ phase_package() {
   [ ! -e "$installed" ] || die "the uninstaller left $(find "$installed" | head -5)"
   [ ! -e "$link" ] || die "the uninstaller left the Start menu entry"
   [ "$(cat "$records/1")" = 'a record of an earlier session' ] || die "the uninstaller touched the records"
-  say "step passed: uninstalled silently; the records in Documents\\脉搏记录 are kept"
+  say "step passed: uninstalled silently; the records in Documents\\$records_folder are kept"
 
   local machine=$root$prefix_in_chroot/drive_c/Program\ Files/pulse-demo
-  local common="$root$prefix_in_chroot/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/脉搏数字传感器采样演示.lnk"
+  local common="$root$prefix_in_chroot/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/$window_title.lnk"
   in_chroot wine "$setup" /S /AllUsers >>"$out/install.log" 2>&1 || die "the installer failed: see $out/install.log"
   in_chroot wineserver -w
   [ -x "$machine/pulse-demo.exe" ] && [ -f "$common" ] || die "nothing installed for all users in $machine"
