@@ -11,6 +11,7 @@
 #include <optional>
 
 class CaptionLabel;
+class GroupFrame;
 class PortComboBox;
 class QLineEdit;
 class QMessageBox;
@@ -44,6 +45,16 @@ protected:
 
 private:
     void buildLayout();
+    void buildInstructions();
+    void buildPortPicker();
+    void buildTraceSurface();
+    void buildRateAndGainOptions();
+    void buildBaselineControls();
+    void buildSerialNumberBox();
+    void buildCommandButtons();
+    void selectOptions();
+    void keepFocusOffDisplays();
+    void setFocusOrder();
     void connectSession();
     void runStartup();
     void centreOnScreen();
@@ -58,17 +69,22 @@ private:
     bool nextBoxIsPortLost_ = false;
     QPointer<QMessageBox> portLostBox_; // on screen while the port is lost
 
-    CaptionLabel *label1_ = nullptr;
-    CaptionLabel *label14_ = nullptr;
-    PortComboBox *combo1_ = nullptr;
-    SweepSurface *picture1_ = nullptr;
-    std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_ {};
-    std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_ {};
-    CaptionLabel *label7_ = nullptr;
-    QPushButton *command2_ = nullptr;
-    QPushButton *command3_ = nullptr;
-    QLineEdit *text1_ = nullptr;
-    QPushButton *command1_ = nullptr;
-    QPushButton *command5_ = nullptr;
-    QPushButton *command4_ = nullptr;
+    // The controls, by what they do; their object names are the layout's.
+    CaptionLabel *instructionsLabel_ = nullptr;                                 // Label1
+    CaptionLabel *portPromptLabel_ = nullptr;                                   // Label14
+    PortComboBox *portList_ = nullptr;                                          // Combo1
+    SweepSurface *traceSurface_ = nullptr;                                      // Picture1
+    GroupFrame *rateFrame_ = nullptr;                                           // Frame1
+    GroupFrame *gainFrame_ = nullptr;                                           // Frame2
+    GroupFrame *baselineFrame_ = nullptr;                                       // Frame3
+    GroupFrame *serialNumberFrame_ = nullptr;                                   // Frame4
+    std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_ {}; // Option1-5
+    std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_ {};      // Option6-15
+    CaptionLabel *baselineLabel_ = nullptr;                                     // Label7
+    QPushButton *baselineUpButton_ = nullptr;                                   // Command2
+    QPushButton *baselineDownButton_ = nullptr;                                 // Command3
+    QLineEdit *serialNumberBox_ = nullptr;                                      // Text1
+    QPushButton *startButton_ = nullptr;                                        // Command1
+    QPushButton *stopButton_ = nullptr;                                         // Command5
+    QPushButton *exitButton_ = nullptr;                                         // Command4
 };
