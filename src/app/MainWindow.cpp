@@ -236,10 +236,7 @@ void MainWindow::connectSession()
     connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     serialNumberBox_->installEventFilter(this);
 
-    connect(s, &SensorSession::notice, this, [this](const SessionNotice &n) {
-        nextBoxIsPortLost_ = n.kind == SessionNotice::Kind::PortLost;
-        showWarning(Texts::notice(n));
-    });
+    connect(s, &SensorSession::notice, this, &MainWindow::showWarning);
     // The warning that the port was lost is out of date once it is back.
     connect(s, &SensorSession::reconnected, this, [this] {
         if (portLostBox_)
@@ -353,11 +350,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *e)
     return QWidget::eventFilter(watched, e);
 }
 
-void MainWindow::showWarning(const QString &text)
+void MainWindow::showWarning(const SessionNotice &notice)
 {
-    QMessageBox box(QMessageBox::Warning, Texts::WarningTitle, CaptionLabel::displayed(text), QMessageBox::Ok, this);
-    if (nextBoxIsPortLost_)
+    QMessageBox box(QMessageBox::Warning, Texts::WarningTitle, CaptionLabel::displayed(Texts::notice(notice)),
+                    QMessageBox::Ok, this);
+    // The box's own event loop runs the session's watch for the lost port;
+    // when that brings the port back, reconnected() closes this box from
+    // inside exec().
+    if (notice.kind == SessionNotice::Kind::PortLost)
         portLostBox_ = &box;
-    nextBoxIsPortLost_ = false;
     box.exec();
 }

@@ -33,8 +33,9 @@ public:
     SensorSession &session() { return session_; }
 
 protected:
-    // A modal warning box; tests record the text instead.
-    virtual void showWarning(const QString &text);
+    // A modal warning box that says what the notice means; tests record the
+    // text instead.
+    virtual void showWarning(const SessionNotice &notice);
     // Ends the program; tests only note it.
     virtual void endProgram();
 
@@ -66,8 +67,7 @@ private:
     bool framed_ = false; // centred again once the window manager framed it
     bool followingScreen_ = false;
     std::optional<BusyCursor> busyCursor_; // during the session's pauses
-    bool nextBoxIsPortLost_ = false;
-    QPointer<QMessageBox> portLostBox_; // on screen while the port is lost
+    QPointer<QMessageBox> portLostBox_;    // the box that says so, while it is open
 
     // The controls, by what they do; their object names are the layout's.
     CaptionLabel *instructionsLabel_ = nullptr;                                 // Label1
