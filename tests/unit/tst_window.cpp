@@ -28,9 +28,9 @@ public:
     bool ended = false;
 
 protected:
-    void showWarning(const QString &text) override
+    void showWarning(const SessionNotice &notice) override
     {
-        warnings << text;
+        warnings << Texts::notice(notice);
         warnedBusy |= QGuiApplication::overrideCursor() != nullptr;
     }
     void endProgram() override { ended = true; }
