@@ -112,8 +112,9 @@ bool SessionRecorder::begin(const QString &recordsFolder)
         syncFolder(sessions);
         path_ = path;
         open_ = true;
-        lastWriteMs_ = lastSyncMs_ = steadyMs_();
-        lastTimePointMs_ = lastWriteMs_ - WriteIntervalMs; // the first batch gets one
+        lastSyncMs_ = steadyMs_();
+        // The first batch is written at once, with a time point.
+        lastWriteMs_ = lastTimePointMs_ = lastSyncMs_ - WriteIntervalMs;
         return true;
     }
     problem_ = FileProblem::CannotCreate;

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 
 namespace {
@@ -235,6 +236,11 @@ void MainWindow::connectSession()
     connect(stopButton_, &QPushButton::clicked, s, &SensorSession::stop);
     connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     serialNumberBox_->installEventFilter(this);
+    // The operator's markers: neither moves the focus nor reaches a control.
+    connect(traceSurface_, &SweepSurface::clicked, s, &SensorSession::addMarker);
+    auto *markerKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    markerKey->setAutoRepeat(false);
+    connect(markerKey, &QShortcut::activated, s, &SensorSession::addMarker);
 
     connect(s, &SensorSession::notice, this, &MainWindow::showWarning);
     // The warning that the port was lost is out of date once it is back.

@@ -5,6 +5,7 @@
 #include "acquire/TraceCanvas.h"
 #include "acquire/Twips.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -82,4 +83,12 @@ void SweepSurface::paintEvent(QPaintEvent *event)
     p.drawRect(marker.adjusted(0, 0, -1, 0));
     p.setClipping(false);
     drawFrame(&p);
+}
+
+void SweepSurface::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QFrame::mousePressEvent(event);
+    event->accept();
+    emit clicked();
 }

@@ -27,8 +27,13 @@ public:
     // After a batch of samples: repaints what changed and moves the marker.
     void traceChanged(const TraceUpdate &batch);
 
+signals:
+    // A left click on the surface.
+    void clicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     QRect markerPixels(int markerLeft) const;
