@@ -1,0 +1,76 @@
+"""The program's session recordings, read as another program would: the
+sample bytes, and the events file's whole lines (a torn last line is left
+out), and how they line up with what the simulator sent."""
+
+import glob
+import os
+
+from .xwindow import Failure
+
+FOLDER = "sessions"
+
+
+class Event:
+    def __init__(self, fields):
+        self.sample, self.time, self.kind, self.values = int(fields[0]), fields[1], fields[2], fields[3:]
+
+    def __repr__(self):
+        return "%s@%d%s" % (self.kind, self.sample, "".join(" " + v for v in self.values))
+
+
+def stems(records_folder):
+    """Every recording in the records folder, oldest first."""
+    return sorted(p[:-len(".samples")] for p in glob.glob(os.path.join(records_folder, FOLDER, "*.samples")))
+
+
+def read(stem):
+    """(samples, events) of one recording."""
+    with open(stem + ".samples", "rb") as f:
+        samples = f.read()
+    with open(stem + ".events", "rb") as f:
+        text = f.read().decode("utf-8")
+    events = [Event(line.split("\t")) for line in text.split("\n")[:-1]]
+    if not events or events[0].kind != "pulse-demo-session":
+        raise Failure("%s.events does not start with its header: %s" % (stem, events[:1]))
+    for e in events:
+        if e.sample > len(samples):
+            raise Failure("%s: %r refers past the %d samples written" % (stem, e, len(samples)))
+    return samples, events[1:]
+
+
+def kinds(events):
+    """The events other than time points, as 'kind value...' texts."""
+    return [" ".join([e.kind] + e.values) for e in events if e.kind != "time"]
+
+
+def check_against_sent(samples, events, sent, unread, gaps=("rate", "gain", "baseline")):
+    """The recording holds what the simulator sent, in order: it may skip
+    sent bytes only where a change discarded waiting input (at its event)
+    and, at each Lost, exactly the bytes still unread at that unplug.
+    `unread` lists those counts in order. Returns the discards' sizes.
+    Needs the simulator's ramp, so that a discard lines up only one way."""
+    cuts = sorted({(e.sample, e.kind) for e in events if e.kind in gaps + ("lost",)})
+    unread = list(unread)
+    at, got, discarded = 0, 0, []
+    for sample, kind in cuts + [(len(samples), "end")]:
+        n = sample - got
+        if samples[got:sample] != sent[at:at + n]:
+            first = next((i for i in range(n) if at + i >= len(sent) or samples[got + i] != sent[at + i]), n)
+            raise Failure("recorded sample %d differs from sent byte %d (before %s at %d)"
+                          % (got + first, at + first, kind, sample))
+        got, at = sample, at + n
+        if kind == "lost":
+            if not unread:
+                raise Failure("a lost event at %d with no unplug" % sample)
+            at += unread.pop(0)
+        elif kind in gaps and sample < len(samples):
+            # Where the recording goes on after the discard.
+            probe = samples[sample:sample + 64]
+            skip = sent.find(probe, at)
+            if skip < 0 or skip - at > 200:
+                raise Failure("after %s at %d the recording does not go on with what was sent" % (kind, sample))
+            discarded.append(skip - at)
+            at = skip
+    if at != len(sent):
+        raise Failure("%d sent bytes at the end are not recorded" % (len(sent) - at))
+    return discarded
