@@ -1,9 +1,9 @@
 """Exit while the sensor streams ends the program at once and says nothing
-more to the sensor."""
+more to the sensor; the session recording keeps what was taken."""
 
 import os
 
-from pulsetest import harness
+from pulsetest import harness, recording
 from pulsetest.wire import INITIAL_COMMANDS, START_STREAM
 from pulsetest.xwindow import Failure
 
@@ -21,8 +21,13 @@ def case_exit_while_streaming(s):
     sim.stop()
     if sim.received() != INITIAL_COMMANDS + START_STREAM:
         raise Failure("bytes after the start command: %s" % sim.received()[len(INITIAL_COMMANDS + START_STREAM):].hex(" "))
-    if os.listdir(s.workdir):
+    # No record; the session recording, written out at Exit, holds what was
+    # taken up to then.
+    if os.listdir(s.workdir) != [recording.FOLDER]:
         raise Failure("Exit left files behind: %s" % os.listdir(s.workdir))
+    samples, _ = recording.read(recording.stems(s.workdir)[0])
+    if not samples or not sim.sent().startswith(samples):
+        raise Failure("the recording holds %d samples, not the first of the %d sent" % (len(samples), len(sim.sent())))
 
 
 if __name__ == "__main__":
