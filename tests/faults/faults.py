@@ -7,7 +7,7 @@ import subprocess
 import sys
 import time
 
-from pulsetest import harness, layout  # noqa: F401
+from pulsetest import harness, layout, recording  # noqa: F401
 from pulsetest.procstat import cpu_seconds, cpu_share, memory_kb  # noqa: F401
 from pulsetest.wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_STREAM  # noqa: F401
 from pulsetest.xwindow import Failure, wait_until  # noqa: F401
@@ -78,7 +78,8 @@ def check_steady_record(record, name):
 
 
 def directory_files(folder):
-    return sorted(os.listdir(folder))
+    """The records folder's entries, but for the session recordings' folder."""
+    return sorted(name for name in os.listdir(folder) if name != recording.FOLDER)
 
 
 INDEX = "index.tsv"
@@ -87,12 +88,14 @@ BACKUP = re.compile(r"^(\d+)\.~(\d+)~$")
 
 def records(folder):
     """Record files by number; fails on anything else in the folder, such as
-    the temporary file of an interrupted save. The index and the numbered
-    backups of earlier records are left out."""
+    the temporary file of an interrupted save. The index, the numbered
+    backups of earlier records and the session recordings are left out."""
     out = {}
     for name in os.listdir(folder):
         path = os.path.join(folder, name)
         if (name == INDEX or BACKUP.match(name)) and os.path.isfile(path):
+            continue
+        if name == recording.FOLDER and os.path.isdir(path):
             continue
         if not name.isdigit() or not os.path.isfile(path):
             raise Failure("unexpected %r in the working directory" % name)

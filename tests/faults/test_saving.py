@@ -83,10 +83,12 @@ class WriteShim:
             os.remove(self.flag)
 
 
-def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_failure, earlier=None):
+def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_failure, earlier=None,
+                    recording_fails=False):
     """The common sequence; `break_save` and `mend` put the cause in place
     and take it away, `prepare` runs before the program starts. `earlier` is
-    the file "1" that the first good save keeps as a backup."""
+    the file "1" that the first good save keeps as a backup. Where the cause
+    stops the session recording too, its one warning comes first."""
     prepare()
     sim, program, window = faults.streaming_session(s)
     sim.wait_sent(SAMPLES, timeout=10)
@@ -94,6 +96,8 @@ def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_fa
         raise Failure("the working directory holds %s before any Stop" % faults.directory_files(s.workdir))
 
     break_save()
+    if recording_fails:
+        faults.expect_one_warning(window, timeout=10, label="cannot-record")
     before = faults.stop_signals_sent(sim)
     window.click_control("Command5")
     try:
@@ -169,7 +173,7 @@ def case_read_only_dir(s):
             read_only = shim.fail
 
         record_and_stop(s, lambda: write_earlier(s), lambda: read_only(True), lambda: read_only(False),
-                        ["1"], leaves_earlier_file(s), EARLIER)
+                        ["1"], leaves_earlier_file(s), EARLIER, recording_fails=root)
 
 
 def case_folder_named_1(s):
@@ -230,6 +234,8 @@ def case_disk_full(s):
             def mend():
                 os.remove(filler)
             expected_after = ["1", "filler"]
+            # The recording goes on in the room left in its files' last pages.
+            recording_fails = False
         else:
             shim = WriteShim(s)
             cleanup.callback(shim.fail, False)
@@ -240,6 +246,7 @@ def case_disk_full(s):
             def mend():
                 shim.fail(False)
             expected_after = ["1"]
+            recording_fails = True
 
         def after_failure():
             if faults.directory_files(s.workdir) != expected_after:
@@ -250,7 +257,7 @@ def case_disk_full(s):
                     raise Failure('the earlier file "1" was replaced by a failed save (%d bytes now)'
                               % os.path.getsize(os.path.join(s.workdir, "1")))
 
-        record_and_stop(s, lambda: write_earlier(s), fill, mend, ["1"], after_failure, EARLIER)
+        record_and_stop(s, lambda: write_earlier(s), fill, mend, ["1"], after_failure, EARLIER, recording_fails)
 
 
 def case_backup_impossible(s):
