@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -34,6 +35,14 @@ void syncFolder(const QString &folder)
 #else
     Q_UNUSED(folder);
 #endif
+}
+
+// A short write says nothing of why; the room left on the disk does.
+FileProblem writeProblem(const QFile &file, qsizetype wanted)
+{
+    if (file.error() == QFileDevice::ResourceError || QStorageInfo(file.fileName()).bytesAvailable() < wanted)
+        return FileProblem::DiskFull;
+    return FileProblem::Other;
 }
 
 } // namespace
@@ -104,7 +113,7 @@ bool SessionRecorder::begin(const QString &recordsFolder)
         const QByteArray header =
             SessionFormat::line({0, start, SessionFormat::Kind::Header, {QString::number(SessionFormat::Version)}});
         if (events.write(header) != header.size() || !syncToDisk(events) || !syncToDisk(samples)) {
-            problem_ = events.error() == QFileDevice::ResourceError ? FileProblem::DiskFull : FileProblem::Other;
+            problem_ = writeProblem(events, header.size());
             events.remove();
             samples.remove();
             return false;
@@ -192,7 +201,7 @@ bool SessionRecorder::append(const QString &suffix, const QByteArray &bytes, boo
         return false;
     }
     if (file.write(bytes) != bytes.size()) {
-        fail(file.error() == QFileDevice::ResourceError ? FileProblem::DiskFull : FileProblem::Other);
+        fail(writeProblem(file, bytes.size()));
         return false;
     }
     dirty = !toDisk;
