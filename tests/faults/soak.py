@@ -14,6 +14,10 @@ unplug the simulator reads away what the program had not read yet and says
 how much that was: those samples went with the cable. Every other sample
 sent must be a sample taken: sent == taken + unread at the unplugs.
 
+The session recording is read back at the end: it must hold every sample
+sent, in order, but those unread at each unplug (at its Lost event), and
+every Stop's event must carry its record's name and checksum.
+
 The program reconnects by itself: after its one warning it watches COM1
 (linked through a stable name, as /dev/serial/by-id links an adapter, so the
 device comes back under another name), reopens it when the device is back,
@@ -37,7 +41,7 @@ import sys
 import time
 
 import faults
-from faults import Failure, harness, START_STREAM
+from faults import Failure, harness, recording, START_STREAM
 
 LINE_RATE = 960
 # 48 samples a write: one write every 50 ms at the line rate.
@@ -257,6 +261,7 @@ class Soak:
                           % (match and match.group(1), sent_file))
         taken = probe_samples(os.environ["PULSE_PROBE_FILE"])
         check_records(s.workdir, self.made)
+        recorded = check_recording(s.workdir, sim.sent(), sim.unread_at_unplugs(), self.stops)
         return {
             "minutes": self.minutes,
             "plugged": self.plugged,
@@ -266,6 +271,7 @@ class Soak:
             "taken": taken,
             "unread": sum(sim.unread_at_unplugs()),
             "unplugs": len(sim.unread_at_unplugs()),
+            "recorded": recorded,
             "reconnects": self.reconnects,
             "look": statistics.median(self.looks) if self.looks else 0,
             "stops": self.stops,
@@ -300,6 +306,25 @@ def check_records(folder, made):
         raise Failure("%d index lines for %d records" % (len(lines), len(made)))
 
 
+def check_recording(folder, sent, unread, stops):
+    """The one recording holds what was sent but what the unplugs took, and
+    each Stop's event names its record with its checksum. Returns how many
+    samples it holds."""
+    stems = recording.stems(folder)
+    if len(stems) != 1:
+        raise Failure("expected one session recording, found %s" % stems)
+    samples, events = recording.read(stems[0])
+    recording.check_against_sent(samples, events, sent, unread)
+    marks = [e.values for e in events if e.kind == "stop"]
+    if len(marks) != stops:
+        raise Failure("%d stop events for %d Stops" % (len(marks), stops))
+    for name, digest in marks:
+        with open(os.path.join(folder, name), "rb") as f:
+            if hashlib.sha256(f.read()).hexdigest() != digest:
+                raise Failure("record %s does not match the checksum at its stop event" % name)
+    return len(samples)
+
+
 def intervals(readings, minutes=10):
     """(minute, RSS KiB, CPU % of a core) at the end of every `minutes`."""
     out, last = [], readings[0]
@@ -321,6 +346,8 @@ def judge(r):
     if lost:
         problems.append("%d samples lost outside the unplugged spans (sent %d, taken %d, unread at unplugs %d)"
                         % (lost, r["sent"], r["taken"], r["unread"]))
+    if r["recorded"] != r["taken"]:
+        problems.append("%d samples recorded, %d drawn" % (r["recorded"], r["taken"]))
     if len(r["reconnects"]) != r["unplugs"]:
         problems.append("%d reconnects after %d unplugs" % (len(r["reconnects"]), r["unplugs"]))
     settled = settled_rss(r)
@@ -370,12 +397,14 @@ def write_result(path, r, verdict, program, command):
         "| Samples drawn by the program | %d |" % r["taken"],
         "| Unread when the cable was pulled | %d |" % r["unread"],
         "| Lost outside the unplugged spans (sent - drawn - unread) | %d |" % (r["sent"] - r["taken"] - r["unread"]),
+        "| Samples in the session recording, each the one sent | %d |" % r["recorded"],
         "| Mean rate over the run | %.1f samples/s |" % (r["sent"] / r["elapsed"]),
         "| Unplugs / reconnects made | %d / %d |" % (r["unplugs"], len(r["reconnects"])),
         "| Device back to Start received, min / median / max | %s |" % spread(starts),
         "| Device back to first new sample drawn, min / median / max | %s |" % spread(drawn),
         "| Stops / parameter changes | %d / %d |" % (r["stops"], r["changes"]),
-        "| Record files, all 1146 bytes, continuous and matching their index line | %d |" % r["records"],
+        "| Record files, all 1146 bytes, continuous and matching their index line and their stop event | %d |"
+        % r["records"],
         "| Resident memory after the first reconnect (minute %.1f), min - max | %s - %s KiB |" % (
             r["warm"] / 60, min(settled, default="-"), max(settled, default="-")),
         "| Resident memory in the first minute, min - max | %s - %s KiB |" % (
