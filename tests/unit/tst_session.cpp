@@ -1,5 +1,6 @@
 // The sensor session driven through the recording serial double: no window.
 #include "FakeSerialService.h"
+#include "WorkingFolder.h"
 #include "acquire/RecordFormat.h"
 #include "app/SensorSession.h"
 #include "app/Texts.h"
@@ -7,8 +8,8 @@
 
 #include <QDir>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 using namespace FakeLog;
 
@@ -21,8 +22,7 @@ class SessionTest : public QObject
     QStringList warnings;    // what the warning boxes would say
     bool busy = false;       // inside the pauses
     bool warnedBusy = false; // a warning while busy
-    QTemporaryDir workDir;
-    QString startDir;
+    std::optional<WorkingFolder> folder;
 
     void openPort(int number = 1)
     {
@@ -42,11 +42,6 @@ class SessionTest : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(workDir.isValid());
-        startDir = QDir::currentPath();
-    }
     void init()
     {
         s = std::make_unique<SensorSession>(std::unique_ptr<SerialService>(fake = new FakeSerialService));
@@ -57,14 +52,12 @@ private slots:
             warnedBusy |= busy;
         });
         connect(s.get(), &SensorSession::busyChanged, this, [this](bool b) { busy = b; });
-        QDir(workDir.path()).removeRecursively();
-        QDir().mkpath(workDir.path());
-        QDir::setCurrent(workDir.path());
+        folder.emplace();
     }
     void cleanup()
     {
         s.reset();
-        QDir::setCurrent(startDir);
+        folder.reset();
     }
 
     // --- Port selection ---

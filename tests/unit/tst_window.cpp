@@ -1,4 +1,5 @@
 #include "FakeSerialService.h"
+#include "WorkingFolder.h"
 #include "app/CaptionLabel.h"
 #include "app/MainWindow.h"
 #include "app/SweepSurface.h"
@@ -11,8 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 namespace {
 
@@ -61,8 +62,7 @@ class WindowTest : public QObject
 
     FakeSerialService *fake = nullptr;
     std::unique_ptr<TestWindow> w;
-    QTemporaryDir workDir;
-    QString startDir;
+    std::optional<WorkingFolder> folder;
 
     template <typename T> T *child(const char *name)
     {
@@ -88,22 +88,15 @@ class WindowTest : public QObject
         QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
     }
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(workDir.isValid());
-        startDir = QDir::currentPath();
-    }
     void init()
     {
         w = std::make_unique<TestWindow>(fake);
-        QDir(workDir.path()).removeRecursively();
-        QDir().mkpath(workDir.path());
-        QDir::setCurrent(workDir.path());
+        folder.emplace();
     }
     void cleanup()
     {
         w.reset();
-        QDir::setCurrent(startDir);
+        folder.reset();
     }
 
     // --- Start-up and layout ---
