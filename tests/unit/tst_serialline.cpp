@@ -40,11 +40,6 @@ class SerialLineTest : public QObject
     QTemporaryDir runtime_;
     PtySensor sensor_;
 
-    static void link(int port, const QString &target) { QVERIFY(PtySensor::link(port, target)); }
-    QString attach() { return sensor_.attach(7); }
-    QByteArray received() { return sensor_.received(); }
-    void send(const QByteArray &bytes) { QVERIFY(sensor_.send(bytes)); }
-
     // Root opens anything; without the capabilities that override file
     // modes it is held to them, as any other user is.
     static void obeyFileModes(bool obey)
@@ -86,21 +81,21 @@ private slots:
 
     void bytesGoOutBeforeWriteReturnsAndComeIn()
     {
-        QVERIFY(!attach().isEmpty());
+        QVERIFY(!sensor_.attach(7).isEmpty());
         Line port;
         QVERIFY(!port.write(" 2")); // closed: refused, not a crash
         QVERIFY(port.open(7));
         QVERIFY(port.write(QByteArray("\x20\x34\x00", 3)));
-        QCOMPARE(received(), QByteArray("\x20\x34\x00", 3));
+        QCOMPARE(sensor_.received(), QByteArray("\x20\x34\x00", 3));
         QVERIFY(port.write(" 2"));
         port.discardOutput(); // must not swallow what was written
-        QCOMPARE(received(), QByteArray(" 2"));
+        QCOMPARE(sensor_.received(), QByteArray(" 2"));
 
         QSignalSpy ready(&port, &SerialService::readyRead);
-        send("\x01\x02\xff");
+        QVERIFY(sensor_.send("\x01\x02\xff"));
         QTRY_VERIFY(ready.count() >= 1);
         QCOMPARE(port.read(3), QByteArray("\x01\x02\xff"));
-        send("\x05\x06");
+        QVERIFY(sensor_.send("\x05\x06"));
         QTRY_COMPARE(port.bytesAvailable(), 2);
         port.discardInput();
         QCOMPARE(port.bytesAvailable(), 0);
@@ -110,7 +105,7 @@ private slots:
     void aTrickleIsHandedOnInBatchesAndAFloodWhole()
     {
         SKIP_UNLESS_UNIX_LINE("QSerialPort hands on every read as it comes");
-        QVERIFY(!attach().isEmpty());
+        QVERIFY(!sensor_.attach(7).isEmpty());
         PosixSerialLine port;
         QVERIFY(port.open(7));
         QSignalSpy ready(&port, &SerialService::readyRead);
@@ -119,7 +114,7 @@ private slots:
         QByteArray sent;
         for (int i = 0; i < 60; ++i) {
             sent += char(i);
-            send(sent.right(1));
+            QVERIFY(sensor_.send(sent.right(1)));
             QTest::qWait(1);
         }
         QTRY_COMPARE(got, sent);
@@ -140,7 +135,7 @@ private slots:
 
     void unreadBytesKeepTheNewestOfOneBuffer()
     {
-        QVERIFY(!attach().isEmpty());
+        QVERIFY(!sensor_.attach(7).isEmpty());
         Line port;
         QVERIFY(port.open(7));
         // Every byte that came in, counted at each hand-on, before the line
@@ -154,7 +149,7 @@ private slots:
         QByteArray sent;
         for (int i = 0; i < 3000; ++i)
             sent += char(i % 251);
-        send(sent);
+        QVERIFY(sensor_.send(sent));
         QTRY_COMPARE(arrived, qint64(sent.size()));
         QCOMPARE(port.read(5000), sent.right(SerialService::InBufferSize));
     }
@@ -174,12 +169,12 @@ private slots:
             QSKIP("QSerialPort on Unix does not see a pseudo-terminal hang up from Qt 6.8 on");
 #endif
         QFETCH(bool, streaming);
-        QVERIFY(!attach().isEmpty());
+        QVERIFY(!sensor_.attach(7).isEmpty());
         Line port;
         QVERIFY(port.open(7));
         QSignalSpy failed(&port, &SerialService::failed);
         if (streaming) {
-            send("\x10\x11");
+            QVERIFY(sensor_.send("\x10\x11"));
             QTRY_COMPARE(port.bytesAvailable(), 2);
         }
         sensor_.hangUp();
@@ -195,7 +190,7 @@ private slots:
 
     void aPortInUseIsRefusedAndKeepsItsOwner()
     {
-        const QString slave = attach();
+        const QString slave = sensor_.attach(7);
         QVERIFY(!slave.isEmpty());
         Line first;
         QVERIFY(first.open(7));
@@ -205,11 +200,11 @@ private slots:
         QCOMPARE(why, (SerialService::OpenError {Failure::InUse, slave}));
         if (UnixLine) {
             // Another link to the same device is the same line.
-            link(6, slave);
+            QVERIFY(PtySensor::link(6, slave));
             QVERIFY(!second.open(6, &why));
             QCOMPARE(why, (SerialService::OpenError {Failure::InUse, slave}));
         }
-        send("\x42");
+        QVERIFY(sensor_.send("\x42"));
         QTRY_COMPARE(first.bytesAvailable(), 1);
         QCOMPARE(first.read(8), QByteArray("\x42"));
         first.close();
@@ -235,7 +230,7 @@ private slots:
         QFile plain(runtime_.path() + "/plain");
         QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("not a line") > 0);
         plain.close();
-        link(9, target);
+        QVERIFY(PtySensor::link(9, target));
         Line port;
         SerialService::OpenError why;
         QVERIFY(!port.open(9, &why));
@@ -251,7 +246,7 @@ private slots:
     void noPermission()
     {
         SKIP_UNLESS_UNIX_LINE("QSerialPort takes no permission for a port in use, as Windows reports it");
-        const QString slave = attach();
+        const QString slave = sensor_.attach(7);
         QVERIFY(!slave.isEmpty());
         QVERIFY(::chmod(QFile::encodeName(slave).constData(), 0) == 0);
         obeyFileModes(true);
