@@ -3,7 +3,6 @@
 #include "SessionNotice.h"
 #include "acquire/Acquisition.h"
 #include "acquire/RecordWriter.h"
-#include "link/SensorCommands.h"
 #include "link/SerialService.h"
 
 #include <QObject>
