@@ -91,7 +91,7 @@ private slots:
         fake->unplug();
         QVERIFY(warnings.isEmpty()); // not inside the serial code that noticed
         QTRY_COMPARE(warnings, QStringList {Texts::PortLost});
-        QVERIFY(s->acquiring());
+        QVERIFY(s->started());
         s->selectPort(0);
         feed(ramp(10));
         QCOMPARE(sweep().plotX(), x + 90);

@@ -236,7 +236,7 @@ private slots:
         clickText1();
         QCOMPARE(w->warnings, QStringList(6, closed));
         QVERIFY(fake->log.isEmpty());
-        QVERIFY(!w->session().acquiring());
+        QVERIFY(!w->session().started());
         QCOMPARE(w->session().baselineLevel(), 0);
         QCOMPARE(label7(), QStringLiteral("0"));
         QCOMPARE(w->session().pendingSerialQueries(), 0);
