@@ -199,7 +199,7 @@ private slots:
         QCOMPARE(batches.last().at(0).value<TraceUpdate>().markerLeft, sweep().markerLeft());
         s->stop();
         QCOMPARE(record("1"), RecordFormat::bytes(sweep().sampleBuffer()));
-        QVERIFY(s->acquiring()); // Stop does not end acquisition
+        QVERIFY(s->started()); // Stop does not end acquisition
         // Start again: from entry 0, where the pen stands.
         const int x = sweep().plotX();
         s->start();
