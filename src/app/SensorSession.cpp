@@ -26,6 +26,10 @@ private:
     SensorSession *session_;
 };
 
+// Bytes taken from the line per read, into storage on the stack: a batch
+// costs no allocation.
+constexpr size_t ReadChunkBytes = 4096;
+
 } // namespace
 
 SensorSession::SensorSession(std::unique_ptr<SerialService> line, QObject *parent)
@@ -81,11 +85,11 @@ void SensorSession::selectPort(int index)
         return;
     }
     opened_ = line_->present(portNumber_);
-    // The sensor is now at 1x, baseline 0 and 200 Hz: show that, not what the
+    // The sensor is now at its power-up settings: show them, not what the
     // controls showed before.
-    rateOption_ = 0;
-    gainOption_ = 0;
-    baselineLevel_ = 0;
+    rateOption_ = SensorCommands::PowerUpRateOption;
+    gainOption_ = SensorCommands::PowerUpGainOption;
+    baselineLevel_ = SensorCommands::PowerUpBaseline;
     emit parametersChanged();
 }
 
@@ -100,7 +104,7 @@ void SensorSession::start()
     if (!recorder_.recording())
         beginRecording();
     acquisition_.startRun();
-    acquiring_ = true;
+    started_ = true;
     streaming_ = line_->write(SensorCommands::StartStream);
     recorder_.note(SessionFormat::Kind::Start,
                    {QString::number(SensorCommands::RatesHz[size_t(rateOption_)]), QString::number(gainOption_ + 1),
@@ -243,14 +247,14 @@ void SensorSession::drainInput()
         recorder_.note(SessionFormat::Kind::Serial, {digits});
         emit serialNumberChanged(serialText_);
     }
-    if (acquiring_)
+    if (started_)
         takeSamples();
 }
 
 void SensorSession::takeSamples()
 {
     // Everything waiting is one batch, and the view hears of it once.
-    std::array<char, 4096> chunk;
+    std::array<char, ReadChunkBytes> chunk;
     while (line_->bytesAvailable() > 0) {
         const qint64 n = line_->read(chunk.data(), qint64(chunk.size()));
         if (n <= 0)
@@ -339,7 +343,7 @@ bool SensorSession::setSensorAsShown()
 
 bool SensorSession::addMarker()
 {
-    if (!acquiring_ || !streaming_ || !line_->isOpen())
+    if (!started_ || !streaming_ || !line_->isOpen())
         return false;
     ++markers_;
     recorder_.note(SessionFormat::Kind::Marker, {QString::number(markers_)});

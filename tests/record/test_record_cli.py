@@ -98,9 +98,10 @@ class RecordToolTest(unittest.TestCase):
         self.assertTrue(out.splitlines()[4].endswith("采样速率 300 Hz）"), out)
         code, out, _ = run("csv", self.ramp)
         lines = out.splitlines()
+        self.assertEqual(len(lines), RECORD_SIZE + 2)  # and one line for the missing slot
         self.assertEqual(lines[1:3], ["299,0.0000,43,", "300,0.0033,44,"])
-        self.assertEqual(lines[846:848], [",2.8167,,missing", "0,2.8200,0,"])
-        self.assertEqual(lines[-2:], ["1144,,120,stale", "1145,,121,padding"])
+        self.assertEqual(lines[845:848], ["1143,2.8133,119,", ",2.8167,,missing", "0,2.8200,0,"])
+        self.assertEqual(lines[-3:], ["298,3.8133,42,", "1144,,120,stale", "1145,,121,padding"])
         # --rate still wins; --as-stored keeps the file's order.
         code, out, _ = run("csv", self.ramp, "--as-stored", "--rate", "200")
         self.assertEqual((code, out.splitlines()[1]), (0, "0,0.0000,0,"))
@@ -252,11 +253,17 @@ class RecordToolTest(unittest.TestCase):
             (("plot", "1"), "未知命令“plot”" + see),
             (("show",), "缺少记录文件" + see),
             (("png", "1", "2"), "png 命令只接受一个记录文件"),
-            (("show", "1", "--rate", "fast"), "采样速率“fast”无效：应为 1 到 100000 之间的数（单位 Hz）"),
+            (("--rate", "200"), "缺少命令" + see),
+            (("csv", "1", "2"), "csv 命令只接受一个记录文件"),
             (("show", "1", "--rate"), "选项 --rate 缺少参数" + see),
+            (("show", "1", "--rate", "200", "--rate", "300"), "选项 --rate 只能给出一次"),
+            (("png", "1", "-o"), "选项 -o 缺少参数" + see),
+            (("png", "1", "-o", ""), "选项 -o 缺少参数" + see),
             (("show", "1", "-x"), "未知选项“-x”" + see),
+            (("show", "1", "--verbose"), "未知选项“--verbose”" + see),
             (("csv", "1", "-o", "a.png"), "选项 -o 只用于 png 和 edf 命令"),
-        ]
+        ] + [(("show", "1", "--rate", rate), "采样速率“%s”无效：应为 1 到 100000 之间的数（单位 Hz）" % rate)
+             for rate in ("fast", "0", "-200", "nan", "inf")]
         for args, message in cases:
             code, out, err = run(*args)
             self.assertEqual((code, out), (2, ""), args)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/SensorCommands.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -20,7 +22,8 @@ struct Invocation
 class CommandLine
 {
 public:
-    static constexpr double DefaultRateHz = 200; // the sensor's rate after port selection
+    // The sensor's rate after port selection.
+    static constexpr double DefaultRateHz = SensorCommands::RatesHz[SensorCommands::PowerUpRateOption];
     // The sensor offers 200 to 1000 Hz, but a record may have been paced
     // otherwise (960 per second on a full line), so any sane rate is taken.
     static constexpr int MinRateHz = 1;
