@@ -34,16 +34,16 @@ private:
 void SessionRecordingTest::init()
 {
     stem = dir.filePath(QStringLiteral("20261208-153000"));
-    const auto at = [&](qint64 sample, qint64 ms, Kind kind, QStringList values = {}) {
+    const auto at = [&](qint64 sample, qint64 ms, Kind kind, const QStringList &values = {}) {
         return SessionFormat::line({sample, t0.addMSecs(ms), kind, values});
     };
     // 200 Hz with the clock 1 % slow, then 500 Hz, lost at 4000 for six seconds.
     QByteArray events = at(0, 0, Kind::Header, {"1"}) + at(0, 0, Kind::Start, {"200", "4", "2"});
-    for (int k = 1; k <= 10; ++k)
+    for (qint64 k = 1; k <= 10; ++k)
         events += at(200 * k, 1010 * k, Kind::Time);
     events.insert(events.indexOf("\n1600\t"), "\n" + at(1500, 7575, Kind::Marker, {"1"}).chopped(1));
     events += at(2000, 10100, Kind::Rate, {"500"});
-    for (int k = 1; k <= 3; ++k)
+    for (qint64 k = 1; k <= 3; ++k)
         events += at(2000 + 500 * k, 10100 + 1000 * k, Kind::Time);
     events += "not an event\n";
     events += at(4000, 14100, Kind::Lost) + at(4000, 20000, Kind::Back) + at(4500, 21000, Kind::Time);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 // Every text pulse-record shows. Operators read Simplified Chinese; command
@@ -275,7 +276,7 @@ inline QString notASession(const QString &p)
 // "1:02:03"
 inline QString durationText(double msecs)
 {
-    const qint64 s = qint64(std::max(0.0, msecs) / 1000 + 0.5);
+    const qint64 s = std::llround(std::max(0.0, msecs) / 1000);
     return QStringLiteral("%1:%2:%3")
         .arg(num(s / 3600))
         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))

@@ -82,9 +82,9 @@ int list(const QString &folder)
         Console::message(RecordTexts::folderMissing(folder));
         return BadInput;
     }
-    QDir dir(folder);
-    if (QFileInfo(dir.filePath(QLatin1String(SessionFormat::FolderName))).isDir())
-        dir.cd(QLatin1String(SessionFormat::FolderName));
+    // The records folder, or its sessions folder itself.
+    const QString inside = QDir(folder).filePath(QLatin1String(SessionFormat::FolderName));
+    const QDir dir(QFileInfo(inside).isDir() ? inside : folder);
     const QStringList names =
         dir.entryList({QLatin1String("*") + QLatin1String(SessionFormat::EventsSuffix)}, QDir::Files, QDir::Name);
     const QString shown = QDir::toNativeSeparators(dir.path());

@@ -67,7 +67,9 @@ QImage SessionPicture::render(const SessionRecording &recording, qint64 from, qi
         p.drawRect(plot.adjusted(-1, -1, 0, 0));
         p.drawText(QRect(0, plot.top(), MarginLeft - 2 * TickLength, LineHeight), Qt::AlignRight | Qt::AlignTop,
                    recording.atOffset(t0 + r * rowMs).toString(QStringLiteral("HH:mm:ss")));
-        for (double s = 0; s <= rowMs / 1000 + 1e-9; s += tickStep) {
+        const int ticks = int(std::floor(rowMs / 1000 / tickStep + 1e-9));
+        for (int k = 0; k <= ticks; ++k) {
+            const double s = k * tickStep;
             const int x = plot.left() + int(std::lround(s * 1000 * pixelsPerMs));
             p.drawLine(x, plot.bottom() + 1, x, plot.bottom() + TickLength);
             if (r == rows - 1)

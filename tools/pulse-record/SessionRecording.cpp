@@ -112,9 +112,9 @@ void SessionRecording::index()
     for (const SessionFormat::Event &e : events) {
         if (e.kind != Kind::Start && e.kind != Kind::Rate)
             continue;
-        bool ok = false;
-        const double hz = e.values.value(0).toDouble(&ok);
-        if (!ok || !(hz > 0))
+        bool number = false;
+        const double hz = e.values.value(0).toDouble(&number);
+        if (!number || !(hz > 0))
             continue;
         if (!m_rates.empty() && m_rates.back().first == e.sample)
             m_rates.back().second = hz;
