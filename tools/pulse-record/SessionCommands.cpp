@@ -84,7 +84,7 @@ int list(const QString &folder)
     }
     // The records folder, or its sessions folder itself.
     const QString inside = QDir(folder).filePath(QLatin1String(SessionFormat::FolderName));
-    const QDir dir(QFileInfo(inside).isDir() ? inside : folder);
+    const QDir dir(QFileInfo(inside).isDir() ? QDir::cleanPath(inside) : folder);
     const QStringList names =
         dir.entryList({QLatin1String("*") + QLatin1String(SessionFormat::EventsSuffix)}, QDir::Files, QDir::Name);
     const QString shown = QDir::toNativeSeparators(dir.path());
