@@ -44,7 +44,10 @@ double SessionPicture::rowSeconds(double spanSeconds)
 QImage SessionPicture::render(const SessionRecording &recording, qint64 from, qint64 to, const QString &title)
 {
     const double t0 = recording.msecsOf(from);
-    const double t1 = std::max(recording.msecsOf(to), t0 + 1);
+    // To the end of the recording, its last events (a Stop) included.
+    const double end =
+        to == recording.count() && recording.end().isValid() ? double(recording.end().toMSecsSinceEpoch()) : 0.0;
+    const double t1 = std::max({recording.msecsOf(to), end, t0 + 1});
     const double rowMs = 1000 * rowSeconds((t1 - t0) / 1000);
     const int rows = std::max(1, int(std::ceil((t1 - t0) / rowMs)));
     const double pixelsPerMs = RowWidth / rowMs;
