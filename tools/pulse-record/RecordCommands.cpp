@@ -82,9 +82,7 @@ int show(const Invocation &invocation)
     bool first = true;
     for (const QString &path : invocation.files) {
         if (SessionRecording::isRecording(path)) {
-            if (!first)
-                Console::out({});
-            first = !SessionCommands::show(path, exitCode) && first;
+            first = !SessionCommands::show(path, !first, exitCode) && first;
             continue;
         }
         Opened o;

@@ -107,13 +107,15 @@ int list(const QString &folder)
     return exitCode;
 }
 
-bool show(const QString &path, int &exitCode)
+bool show(const QString &path, bool separate, int &exitCode)
 {
     SessionRecording r;
     if (!load(path, r)) {
         exitCode = BadInput;
         return false;
     }
+    if (separate)
+        Console::out({});
     Console::out(RecordTexts::sessionTitle(path));
     Console::out(QStringLiteral("  ") +
                  RecordTexts::sessionSummary(r.start(), spanMs(r), r.count(), r.markers(), r.ratesUsed()));

@@ -6,8 +6,9 @@
 namespace SessionCommands {
 
 int list(const QString &folder);
-// Prints one recording; returns false when there is nothing to show.
-bool show(const QString &path, int &exitCode);
+// Prints one recording, after a blank line if `separate`; returns false
+// when there is nothing to show.
+bool show(const QString &path, bool separate, int &exitCode);
 int png(const Invocation &invocation);
 int csv(const Invocation &invocation);
 int edf(const Invocation &invocation);
