@@ -37,16 +37,17 @@ void SessionRecordingTest::init()
     const auto at = [&](qint64 sample, qint64 ms, Kind kind, const QStringList &values = {}) {
         return SessionFormat::line({sample, t0.addMSecs(ms), kind, values});
     };
-    // 200 Hz with the clock 1 % slow, then 500 Hz, lost at 4000 for six seconds.
+    // 200 Hz with the clock 1 % slow, samples pausing for the change to 500 Hz,
+    // lost at 4000 for six seconds.
     QByteArray events = at(0, 0, Kind::Header, {"1"}) + at(0, 0, Kind::Start, {"200", "4", "2"});
-    for (qint64 k = 1; k <= 10; ++k)
+    for (qint64 k = 1; k <= 9; ++k)
         events += at(200 * k, 1010 * k, Kind::Time);
     events.insert(events.indexOf("\n1600\t"), "\n" + at(1500, 7575, Kind::Marker, {"1"}).chopped(1));
-    events += at(2000, 10100, Kind::Rate, {"500"});
+    events += at(2000, 10300, Kind::Rate, {"500"});
     for (qint64 k = 1; k <= 3; ++k)
-        events += at(2000 + 500 * k, 10100 + 1000 * k, Kind::Time);
+        events += at(2000 + 500 * k, 10300 + 1000 * k, Kind::Time);
     events += "not an event\n";
-    events += at(4000, 14100, Kind::Lost) + at(4000, 20000, Kind::Back) + at(4500, 21000, Kind::Time);
+    events += at(4000, 14300, Kind::Lost) + at(4000, 20000, Kind::Back) + at(4500, 21000, Kind::Time);
     events += at(5200, 22400, Kind::Marker, {"2"}); // its samples never reached the disk
     events += at(5000, 22000, Kind::Stop, {"3", "-"}).left(20);
     samples.resize(5000);
@@ -65,7 +66,7 @@ void SessionRecordingTest::readsWhatWasWrittenWhole()
         QVERIFY(r.ok());
         QCOMPARE(r.samples, samples);
         QCOMPARE(r.leftOut, 3); // the torn Stop, the line that is no event, the marker past the end
-        QCOMPARE(r.events.size(), size_t(19));
+        QCOMPARE(r.events.size(), size_t(18));
         QCOMPARE(r.markers(), 1);
         QCOMPARE(r.ratesUsed(), (std::vector<double> {200, 500}));
     }
@@ -80,13 +81,14 @@ void SessionRecordingTest::timesFromTheTimePoints()
 {
     const SessionRecording r = SessionRecording::load(stem);
     const auto ms = [&](qint64 sample) { return r.msecsOf(sample) - double(t0.toMSecsSinceEpoch()); };
-    QCOMPARE(ms(100), 505.0);   // between two time points, at the clock's pace
-    QCOMPARE(ms(1500), 7575.0); // the marker is a time point too
-    QCOMPARE(ms(2250), 10600.0);
-    QCOMPARE(ms(3999), 14098.0); // up to the Lost
+    QCOMPARE(ms(100), 505.0);    // between two time points, at the clock's pace
+    QCOMPARE(ms(1500), 7575.0);  // the marker is a time point too
+    QCOMPARE(ms(1999), 10085.0); // at the rate's pace up to an event that is not a time point
+    QCOMPARE(ms(2250), 10800.0);
+    QCOMPARE(ms(3999), 14298.0); // and up to the Lost
     QCOMPARE(ms(4000), 20000.0); // the first sample after the gap
     QCOMPARE(ms(4999), 21998.0); // past the last time point, at the rate in force
-    QCOMPARE(r.sampleAt(double(t0.toMSecsSinceEpoch()) + 10600), qint64(2250));
+    QCOMPARE(r.sampleAt(double(t0.toMSecsSinceEpoch()) + 10800), qint64(2250));
     QCOMPARE(r.timeOf(2250).offsetFromUtc(), 3600);
 }
 

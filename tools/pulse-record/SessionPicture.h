@@ -26,7 +26,7 @@ public:
     static constexpr int MarginBottom = 56;
     static constexpr int TickLength = 5;
     // Two samples further apart than this are not joined.
-    static constexpr double BreakSeconds = 0.25;
+    static constexpr double BreakSeconds = 0.1;
     static constexpr double RowSecondsChoices[] = {10, 20, 30, 60, 120, 300, 600, 1200, 1800, 3600};
 
     static inline const QColor EventColour {255, 255, 255};

@@ -216,11 +216,15 @@ double SessionRecording::msecsOf(qint64 sample) const
     if (previous != anchorsBegin) {
         const SessionFormat::Event &a = *std::prev(previous);
         const double fromA = at - nominalSeconds(a.sample);
-        if (next != anchorsEnd && next->sample > a.sample) {
-            const double span = nominalSeconds(next->sample) - nominalSeconds(a.sample);
-            return ms(a) + (ms(*next) - ms(a)) * fromA / span;
-        }
-        return ms(a) + 1000.0 * fromA;
+        if (next == anchorsEnd || next->sample == a.sample)
+            return ms(a) + 1000.0 * fromA;
+        // Samples arrive without a pause up to a time point; before another
+        // event (a rate change restarts the sensor, dropping what waited)
+        // they may have stopped early, so they keep the rate's pace.
+        if (next->kind != Kind::Time)
+            return std::min(ms(a) + 1000.0 * fromA, ms(*next));
+        const double span = nominalSeconds(next->sample) - nominalSeconds(a.sample);
+        return ms(a) + (ms(*next) - ms(a)) * fromA / span;
     }
     return ms(*next) - 1000.0 * (nominalSeconds(next->sample) - at);
 }

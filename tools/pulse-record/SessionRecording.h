@@ -58,9 +58,11 @@ public:
     int markers() const;
     const std::vector<Run> &runs() const { return m_runs; }
 
-    // When a sample arrived, from the time points of its run: between two,
-    // in proportion to the samples' durations at the rates in force (so the
-    // clock's own pace is kept); past the last, at the rate in force.
+    // When a sample arrived, from the events of its run (each one a time
+    // point): up to a `time` event, in proportion to the samples' durations
+    // at the rates in force since the one before (so the clock's own pace is
+    // kept); up to any other event, or past the last, at the rate in force
+    // (and never after that event).
     // `sample` may equal count(), the next sample to come.
     double msecsOf(qint64 sample) const;
     QDateTime timeOf(qint64 sample) const;
