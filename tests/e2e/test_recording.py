@@ -2,10 +2,18 @@
 sensor: Start, a rate and a gain change, markers by a click on the trace and
 by F2, Stop, Start, the cable pulled and back, Stop, Exit. The recording
 holds every sample sent but those the unplug took, every event at its
-sample, and each Stop's record checksum."""
+sample, and each Stop's record checksum; pulse-record's EDF+ export of it
+reads back with EDFlib, every sample exact and one annotation per event.
 
+session-killed: the program killed while streaming leaves a recording that
+pulse-record shows and exports, holding every sample taken until well
+before the kill."""
+
+import glob
 import hashlib
 import os
+import subprocess
+import time
 
 from pulsetest import harness, layout, recording
 from pulsetest.wire import INITIAL_COMMANDS, START_STREAM
@@ -88,6 +96,72 @@ def case_session_recording(s):
     if points != sorted(points) or len(points) < 5:
         raise Failure("time points %s" % points)
 
+    exported, notes = edf_export(stems[0], s.artefacts)
+    if exported != samples:
+        raise Failure("the EDF+ export holds %d samples, not the %d recorded" % (len(exported), len(samples)))
+    words = ["开始", "采样速率 500Hz", "放大倍率 5x", "标记 1", "标记 2", "停止 记录 1", "开始", "端口断开", "端口恢复",
+             "停止 记录 2"]
+    if sorted(notes) != sorted(words):
+        raise Failure("the EDF+ annotations are %s, expected %s" % (notes, words))
+
+
+def case_session_killed(s):
+    sim, program, window = s.start_streaming("--source", "ramp")
+    sim.wait_sent(300, timeout=10)
+    # Taken once the window has answered; written within a second of that.
+    taken = len(sim.sent())
+    window.caught_up()
+    time.sleep(1.5)
+    window.caught_up()
+    program.popen.kill()
+    program.wait(timeout=10)
+    stem = recording.stems(s.workdir)[0]
+    samples, _ = recording.read(stem)
+    if len(samples) < taken or not sim.sent().startswith(samples):
+        raise Failure("the killed program's recording holds %d samples; %d were taken more than a second before"
+                      % (len(samples), taken))
+    shown = pulse_record("show", stem)
+    print(shown)
+    if "%d 个采样" % len(samples) not in shown:
+        raise Failure("pulse-record show does not count the %d samples:\n%s" % (len(samples), shown))
+    exported, notes = edf_export(stem, s.artefacts)
+    if exported != samples or "开始" not in notes:
+        raise Failure("the EDF+ export of the killed recording holds %d samples and %s" % (len(exported), notes))
+
+
+def pulse_record(*args):
+    p = subprocess.run([os.environ["PULSE_RECORD_TOOL"], *args], capture_output=True, timeout=60)
+    if p.returncode != 0:
+        raise Failure("pulse-record %s: exit %d, %s" % (" ".join(args), p.returncode, p.stderr.decode()))
+    return p.stdout.decode("utf-8")
+
+
+def edf_export(stem, folder):
+    """pulse-record edf's files (a rate change starts the next, FILE-2.edf),
+    read back with EDFlib: all their samples, and the annotations of the
+    events (the detected beats and the padding left out)."""
+    target = os.path.join(folder, "export.edf")
+    pulse_record("edf", stem, "-o", target)
+    more = sorted(glob.glob(os.path.join(folder, "export-*.edf")), key=lambda p: int(p.rsplit("-", 1)[1][:-4]))
+    samples, notes = bytearray(), []
+    for path in [target] + more:
+        p = subprocess.run([os.environ["PULSE_EDF_DUMP"], path], capture_output=True, timeout=60)
+        if p.returncode != 0:
+            raise Failure("EDFlib cannot read %s: %s" % (path, p.stderr.decode()))
+        values, end = [], None
+        for line in p.stdout.decode("utf-8").splitlines():
+            words = line.split(" ")
+            if words[0] == "rate":
+                rate = float(words[1])
+            elif words[0] == "samples":
+                values = [int(v) for v in words[1:]]
+            elif words[0] == "note" and words[2] == "补齐，无数据":
+                end = round(float(words[1]) * rate)  # the last data record's padding starts here
+            elif words[0] == "note" and words[2] != "心跳":
+                notes.append(" ".join(words[2:]))
+        samples += bytes(values[:end])
+    return bytes(samples), notes
+
 
 def whole_record(program, number, timeout=5):
     wait_until(lambda: (program.record(number) or b"").__len__() == 1146, timeout, "record %d" % number)
@@ -100,4 +174,4 @@ def index_lines(folder):
 
 
 if __name__ == "__main__":
-    harness.main({"session-recording": case_session_recording})
+    harness.main({"session-recording": case_session_recording, "session-killed": case_session_killed})
