@@ -93,15 +93,15 @@ bool SessionRecorder::begin(const QString &recordsFolder)
     for (int attempt = 1; attempt <= MaxAttempts; ++attempt) {
         // Claimed by creating it: another copy of the program that starts in
         // the same second takes the next name.
-        const QString path = sessions + QLatin1Char('/') + SessionFormat::stem(start, attempt);
-        QFile samples(path + QLatin1String(SessionFormat::SamplesSuffix));
+        const QString candidate = sessions + QLatin1Char('/') + SessionFormat::stem(start, attempt);
+        QFile samples(candidate + QLatin1String(SessionFormat::SamplesSuffix));
         if (!samples.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             if (samples.exists())
                 continue;
             problem_ = openProblem(samples.fileName());
             return false;
         }
-        QFile events(path + QLatin1String(SessionFormat::EventsSuffix));
+        QFile events(candidate + QLatin1String(SessionFormat::EventsSuffix));
         const bool taken = !events.open(QIODevice::WriteOnly | QIODevice::NewOnly) && events.exists();
         if (!events.isOpen()) {
             samples.remove();
@@ -119,7 +119,7 @@ bool SessionRecorder::begin(const QString &recordsFolder)
             return false;
         }
         syncFolder(sessions);
-        path_ = path;
+        path_ = candidate;
         open_ = true;
         lastSyncMs_ = steadyMs_();
         // The first batch is written at once, with a time point.
