@@ -5,8 +5,10 @@
 
 #include "PulseModel.h"
 #include "acquire/Acquisition.h"
+#include "acquire/SessionRecorder.h"
 
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <vector>
@@ -55,7 +57,33 @@ void perSample(benchmark::State &state)
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
 }
 
+// The session recording's share of the same path: batches of 15 samples on a
+// clock that moves 15.6 ms a batch, as at 960 samples/s, so that its writes
+// (about once a second) and syncs (about every ten) come as often per batch
+// as they would on the line. Time per batch x 64 batches = its cost a second.
+void recording(benchmark::State &state)
+{
+    static const std::vector<std::uint8_t> samples = pulseSignal();
+    constexpr std::size_t batch = 15;
+    QTemporaryDir folder;
+    SessionRecorder recorder;
+    qint64 now = 0;
+    recorder.setClock([&now] { return now; }, [] { return QDateTime::currentDateTime(); });
+    recorder.begin(folder.path());
+    std::size_t at = 0;
+    for (auto _ : state) {
+        if (at + batch > samples.size())
+            at = 0;
+        recorder.take({samples.data() + at, batch});
+        at += batch;
+        now += 1000 * std::int64_t(batch) / 960;
+    }
+    state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
+}
+
 } // namespace
+
+BENCHMARK(recording)->Unit(benchmark::kMicrosecond);
 
 // dpr 1 and 2; batches of 1 (a lone byte woke the program), 15 (one 15 ms
 // tick at 960 samples/s) and 1000 (a flooding line).
