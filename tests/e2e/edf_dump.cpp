@@ -3,9 +3,8 @@
 // digital samples, then every annotation with its onset in seconds.
 //
 //   edf_dump FILE  ->  "rate HZ" / "samples V V ..." / "note SECONDS TEXT"...
-#include <edflib.h>
-
 #include <cstdio>
+#include <edflib.h>
 #include <vector>
 
 int main(int argc, char **argv)
