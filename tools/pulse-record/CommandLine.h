@@ -10,13 +10,22 @@
 // name. Options may stand anywhere; "--" ends them.
 struct Invocation
 {
-    enum class Command { Help, Show, Png, Csv, Edf };
+    enum class Command { Help, Show, Png, Csv, Edf, Sessions };
+
+    // A point of a session recording: seconds from its start ("90", "12.5"),
+    // or a clock time in its own UTC offset ("15:31", "15:31:20.5").
+    struct TimePoint
+    {
+        bool clock = false;
+        double seconds = 0; // from the start, or since midnight
+    };
 
     Command command = Command::Help;
     QStringList files;
-    std::optional<double> rateHz; // as given; else the index's, else show falls back to DefaultRateHz
-    QString output;               // png and edf; empty means FILE.png or FILE.edf
-    bool asStored = false;        // file order instead of time order
+    std::optional<double> rateHz;      // as given; else the index's, else show falls back to DefaultRateHz
+    QString output;                    // png and edf; empty means FILE.png or FILE.edf
+    bool asStored = false;             // file order instead of time order
+    std::optional<TimePoint> from, to; // png of a session recording
 };
 
 class CommandLine
@@ -36,6 +45,7 @@ public:
     };
 
     static Result parse(const QStringList &arguments);
+    static std::optional<Invocation::TimePoint> timePoint(const QString &text);
 
     // A rate as the operator would write it: "200", "312.5".
     static QString rateText(double hz) { return QString::number(hz, 'g', 12); }
