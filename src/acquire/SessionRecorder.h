@@ -33,7 +33,7 @@ public:
     static constexpr qint64 WriteIntervalMs = 950;
     static constexpr qint64 SyncIntervalMs = 9500;
     // A faster stream than the sensor's is written in pieces of this size.
-    static constexpr qsizetype MaxPendingBytes = 64 * 1024;
+    static constexpr qsizetype MaxPendingBytes = qsizetype(64) * 1024;
     static constexpr int MaxAttempts = 100;
 
     explicit SessionRecorder(QObject *parent = nullptr);

@@ -41,7 +41,9 @@ SensorSession::SensorSession(std::unique_ptr<SerialService> line, QObject *paren
     connect(line_.get(), &SerialService::failed, this, &SensorSession::onLineFailed, Qt::QueuedConnection);
     watch_.setInterval(WatchIntervalMs);
     connect(&watch_, &QTimer::timeout, this, &SensorSession::lookForLostPort);
-    connect(&recorder_, &SessionRecorder::failed, this, &SensorSession::onRecordingFailed);
+    // Queued too: not from inside the write that failed, which may be the
+    // serial line's.
+    connect(&recorder_, &SessionRecorder::failed, this, &SensorSession::onRecordingFailed, Qt::QueuedConnection);
 }
 
 SensorSession::~SensorSession() = default;
@@ -356,7 +358,7 @@ void SensorSession::beginRecording()
 {
     markers_ = 0;
     if (!recorder_.begin(QDir::currentPath()))
-        onRecordingFailed();
+        QMetaObject::invokeMethod(this, &SensorSession::onRecordingFailed, Qt::QueuedConnection);
 }
 
 void SensorSession::onRecordingFailed()
@@ -369,6 +371,5 @@ void SensorSession::onRecordingFailed()
     n.record =
         QDir::toNativeSeparators(QDir::current().absoluteFilePath(QString::fromLatin1(SessionFormat::FolderName)));
     n.save.problem = recorder_.problem();
-    // Not from inside the write that failed, which may be the serial line's.
-    QTimer::singleShot(0, this, [this, n] { emit notice(n); });
+    emit notice(n);
 }
