@@ -95,6 +95,7 @@ void SensorSession::start()
     // waiting never completes.
     pendingQueries_ = 0;
     acquisition_.startRun();
+    restartPulse();
     acquiring_ = true;
     streaming_ = line_->write(SensorCommands::StartStream);
     // Bytes already waiting become the first samples.
@@ -106,6 +107,7 @@ void SensorSession::stop()
     const bool sent = line_->isOpen() && line_->write(SensorCommands::StopStream);
     // Also while the port is lost: a port that comes back stays stopped.
     streaming_ = resumeStreaming_ = false;
+    restartPulse();
     // The buffer may hold a recording made before the sensor went away, so it
     // is saved even when the stop command could not be sent. The index line
     // says what the window showed at this moment.
@@ -157,6 +159,7 @@ bool SensorSession::sendSensorCommand(const QByteArray &command, const QByteArra
     // first samples after the restart are kept, however late this thread
     // gets to run again.
     line_->discardInput();
+    restartPulse();
     if (!line_->write(SensorCommands::StartStream))
         return false;
     streaming_ = true;
@@ -235,9 +238,17 @@ void SensorSession::takeSamples()
         const qint64 n = line_->read(chunk.data(), qint64(chunk.size()));
         if (n <= 0)
             break;
-        acquisition_.take({reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n)});
+        const std::span<const std::uint8_t> samples(reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n));
+        acquisition_.take(samples);
+        pulse_.take(samples);
     }
     emit traceChanged(acquisition_.finishBatch());
+}
+
+void SensorSession::restartPulse()
+{
+    // A gap is no beat interval; the rate may have changed too.
+    pulse_.restart(SensorCommands::RatesHz[size_t(rateOption_)]);
 }
 
 void SensorSession::onLineFailed()
@@ -249,6 +260,7 @@ void SensorSession::onLineFailed()
     }
     resumeStreaming_ = streaming_;
     refusedLooks_ = 0;
+    restartPulse();
     // Started first: the warning box is modal, and the port may come back
     // while it is open.
     watch_.start();

@@ -2,6 +2,7 @@
 
 #include "SessionNotice.h"
 #include "acquire/Acquisition.h"
+#include "acquire/PulseMeter.h"
 #include "acquire/RecordWriter.h"
 #include "link/SerialService.h"
 
@@ -50,6 +51,9 @@ public:
     int pendingSerialQueries() const { return pendingQueries_; }
     const QString &serialNumberText() const { return serialText_; }
     const Acquisition &acquisition() const { return acquisition_; }
+    // The pulse rate of the stream: every sample the acquisition takes, and
+    // restarted wherever the stream stops or starts afresh.
+    PulseMeter &pulseMeter() { return pulse_; }
     bool portOpen() const { return line_->isOpen(); }
     bool watchingForPort() const { return watch_.isActive(); }
 
@@ -88,6 +92,7 @@ private:
     bool sendSensorCommand(const QByteArray &command, const QByteArray &parameter);
     void changeBaseline(int step);
     void takeSamples();
+    void restartPulse();
     void onLineFailed();
     void lookForLostPort();
     bool initialise(const std::array<QByteArray, 3> &commands);
@@ -96,6 +101,7 @@ private:
 
     std::unique_ptr<SerialService> line_;
     Acquisition acquisition_;
+    PulseMeter pulse_;
     RecordWriter recordWriter_;
 
     int portNumber_ = 1;
