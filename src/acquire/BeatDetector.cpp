@@ -75,11 +75,22 @@ bool BeatDetector::endBeat()
 {
     inBeat_ = false;
     const long long beat = (peakFirst_ + peakLast_) / 2;
-    interval_ = lastPeak_ >= 0 && beat - lastPeak_ <= maxInterval_ ? beat - lastPeak_ : 0;
+    const double swing = peak_ - foot_;
+    const long long since = lastPeak_ >= 0 ? beat - lastPeak_ : maxInterval_ + 1;
+    const long long refractory = std::max(minInterval_, std::llround(RefractoryShare * usualInterval_));
+    if (since < refractory) {
+        // Too soon for a beat, unless the last one was not one: a wave of
+        // less than the pulse's height, taken while the height was learnt.
+        if (swing <= OvershadowShare * swing_)
+            return false;
+        interval_ = 0;
+    } else {
+        interval_ = since <= maxInterval_ ? since : 0;
+    }
     if (interval_ > 0)
         usualInterval_ = usualInterval_ > 0 ? 0.75 * usualInterval_ + 0.25 * double(interval_) : double(interval_);
     lastPeak_ = beatAt_ = beat;
-    swing_ = peak_ - foot_;
+    swing_ = swing;
     beatFoot_ = foot_;
     learning_ = false;
     return true;
@@ -132,9 +143,8 @@ bool BeatDetector::step(double level)
     low_ = std::min(low_, level);
 
     const double reference = learning_ ? rangeHigh_ - rangeLow_ : swing_;
-    const long long refractory = std::max(minInterval_, std::llround(RefractoryShare * usualInterval_));
     const double rise = level - low_;
-    if (rise >= RiseShare * reference && rise >= MinSwingCounts && (lastPeak_ < 0 || at - lastPeak_ >= refractory)) {
+    if (rise >= RiseShare * reference && rise >= MinSwingCounts) {
         inBeat_ = true;
         beatBegan_ = at;
         foot_ = low_;

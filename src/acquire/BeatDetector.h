@@ -8,13 +8,13 @@
 //
 // The samples are smoothed with a 20 ms moving average. A beat begins when the
 // smoothed pulse has risen from its lowest point since the last beat by half
-// of the last beat's swing (peak minus foot), and no sooner than 3/5 of the
-// usual beat interval after the last peak; it ends when the pulse has fallen
-// half way back from the highest point since. That point (the middle of a
-// flat top) is the systolic peak. The dicrotic wave rises far less than half
-// a swing, so it never begins a beat. Before the first beat, and again when
-// the beats have stopped for longer than a beat can last, the swing is
-// learnt afresh from the range of what came since.
+// of the last beat's swing (peak minus foot); it ends when the pulse has
+// fallen half way back from the highest point since. That point (the middle
+// of a flat top) is the systolic peak. A peak sooner than 3/5 of the usual
+// beat interval after the last one is no beat. The dicrotic wave rises far
+// less than half a swing, so it never begins a beat. Before the first beat,
+// and again when the beats have stopped for longer than a beat can last, the
+// swing is learnt afresh from the range of what came since.
 //
 // Beats are reported once they have ended, some tenths of a second after their
 // peak. No allocation: a few comparisons per sample.
@@ -25,6 +25,9 @@ public:
     static constexpr double RiseShare = 0.5;       // of the reference swing, from the foot
     static constexpr double FallShare = 0.5;       // of the beat's own swing, from its peak
     static constexpr double RefractoryShare = 0.6; // of the usual interval
+    // A beat within the refractory period counts only if it overshadows the
+    // one before (which was then a dicrotic wave or part of a beat).
+    static constexpr double OvershadowShare = 1.5; // of the last swing
     static constexpr double MinIntervalSeconds = 0.2;
     // Longer without a beat, the pulse is lost: the swing is learnt afresh
     // and the next beat has no interval.
