@@ -107,7 +107,6 @@ void SensorSession::stop()
     const bool sent = line_->isOpen() && line_->write(SensorCommands::StopStream);
     // Also while the port is lost: a port that comes back stays stopped.
     streaming_ = resumeStreaming_ = false;
-    restartPulse();
     // The buffer may hold a recording made before the sensor went away, so it
     // is saved even when the stop command could not be sent. The index line
     // says what the window showed at this moment.

@@ -51,8 +51,9 @@ public:
     int pendingSerialQueries() const { return pendingQueries_; }
     const QString &serialNumberText() const { return serialText_; }
     const Acquisition &acquisition() const { return acquisition_; }
-    // The pulse rate of the stream: every sample the acquisition takes, and
-    // restarted wherever the stream stops or starts afresh.
+    // The pulse rate of the stream: every sample the acquisition takes;
+    // restarted wherever the stream starts afresh and when the line is lost.
+    // After Stop it holds the last rate until ten seconds without a beat.
     PulseMeter &pulseMeter() { return pulse_; }
     bool portOpen() const { return line_->isOpen(); }
     bool watchingForPort() const { return watch_.isActive(); }
