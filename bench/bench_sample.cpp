@@ -5,6 +5,7 @@
 
 #include "PulseModel.h"
 #include "acquire/Acquisition.h"
+#include "acquire/PulseMeter.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
@@ -55,7 +56,27 @@ void perSample(benchmark::State &state)
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
 }
 
+// The pulse meter's share of a sample: the beat detector and the clipping
+// counts, as SensorSession::takeSamples hands it each batch.
+void pulseMeterPerSample(benchmark::State &state)
+{
+    const std::size_t batch = std::size_t(state.range(0));
+    static const std::vector<std::uint8_t> samples = pulseSignal();
+    PulseMeter meter(1000);
+    std::size_t at = 0;
+    for (auto _ : state) {
+        if (at + batch > samples.size())
+            at = 0;
+        meter.take({samples.data() + at, batch});
+        at += batch;
+    }
+    benchmark::DoNotOptimize(meter.read());
+    state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
+}
+
 } // namespace
+
+BENCHMARK(pulseMeterPerSample)->ArgName("batch")->Arg(15)->Unit(benchmark::kMicrosecond);
 
 // dpr 1 and 2; batches of 1 (a lone byte woke the program), 15 (one 15 ms
 // tick at 960 samples/s) and 1000 (a flooding line).
