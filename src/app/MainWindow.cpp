@@ -7,6 +7,7 @@
 #include "FlatButton.h"
 #include "GroupFrame.h"
 #include "PortComboBox.h"
+#include "PulseReadout.h"
 #include "SweepSurface.h"
 #include "Texts.h"
 #include "WindowLayout.h"
@@ -156,6 +157,7 @@ void MainWindow::buildLayout()
     command1_ = pushButton("Command1", Texts::Start, L::Command1);
     command5_ = pushButton("Command5", Texts::Stop, L::Command5);
     command4_ = pushButton("Command4", Texts::Exit, L::Command4);
+    place(named(new PulseReadout(session_.pulseMeter(), this), "PulseReadout"), L::PulseReadout);
 
     // Labels, frames and the surface never take the focus.
     for (QWidget *w :
