@@ -139,20 +139,13 @@ def print_listing(pid):
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default=os.path.join(here, "..", "build-bench"))
-    parser.add_argument("--displays", default="80-89")
+    scenarios.Bench.arguments(parser)
     parser.add_argument("--list", action="store_true", help="every mapping's resident size, as shipped")
     parser.add_argument("--repeat", type=int, default=1)
-    parser.add_argument("--program", help="another build of the probe program (default: the build's)")
     parser.add_argument("--only", type=int, nargs="*", help="variant numbers to run, from 0")
     args = parser.parse_args()
-    build = os.path.abspath(args.build)
-    bench = scenarios.Bench(program=os.path.abspath(args.program or os.path.join(build, "src", "pulse-demo-probe")),
-                            simulator=os.path.join(build, "tools", "pulse-sensor-sim", "pulse-sensor-sim"),
-                            artefacts=os.path.join(build, "bench-artefacts"),
-                            displays=scenarios.harness.display_range(args.displays))
+    bench = scenarios.Bench.from_arguments(args)
     scenarios.harness.exit_on_signals()
     with tempfile.TemporaryDirectory(prefix="pulse-memory-") as folder:
         print("| variant | VmHWM MiB | VmRSS | anonymous | file-backed | fonts | window looks |")

@@ -192,27 +192,20 @@ def table(r):
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default=os.path.join(here, "..", "build-bench"))
-    parser.add_argument("--displays", default="80-89", help="X display numbers to choose from")
+    scenarios.Bench.arguments(parser)
     parser.add_argument("--only", nargs="*", choices=["sample", "startup", "idle", "watch", "paced10", "paced1",
                                                               "unpaced"])
     parser.add_argument("--windows", type=int, default=3, help="CPU windows per run (default 3)")
     parser.add_argument("--runs", type=int, default=1, help="runs of each end-to-end scenario (default 1)")
     parser.add_argument("--scale", type=float, default=1.0, help="multiplies every run's length")
-    parser.add_argument("--program", help="another build of the probe program, to compare (default: the build's)")
     parser.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
                         help="extra environment for the program, to compare (repeatable)")
     args = parser.parse_args()
 
     build = os.path.abspath(args.build)
-    bench = scenarios.Bench(program=os.path.abspath(args.program or os.path.join(build, "bench", "pulse-demo-probe")),
-                            simulator=os.path.join(build, "tools", "pulse-sensor-sim", "pulse-sensor-sim"),
-                            artefacts=os.path.join(build, "bench-artefacts"),
-                            displays=scenarios.harness.display_range(args.displays),
-                            windows=args.windows,
-                            extra_env=dict(e.split("=", 1) for e in args.env))
+    bench = scenarios.Bench.from_arguments(args, windows=args.windows,
+                                           extra_env=dict(e.split("=", 1) for e in args.env))
     scenarios.harness.exit_on_signals()
     scenes = {
         "startup": lambda: scenarios.startup(bench),

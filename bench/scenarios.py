@@ -40,6 +40,24 @@ class Bench:
         self.windows = windows
         self.extra_env = extra_env or {}
 
+    @classmethod
+    def arguments(cls, parser):
+        """The options every bench script takes: the build, the X displays
+        and another probe program."""
+        here = os.path.dirname(os.path.abspath(__file__))
+        parser.add_argument("--build", default=os.path.join(here, "..", "build-bench"))
+        parser.add_argument("--displays", default="80-89", help="X display numbers to choose from")
+        parser.add_argument("--program", help="another build of the probe program, to compare (default: the build's)")
+
+    @classmethod
+    def from_arguments(cls, args, **options):
+        """The build's probe program and simulator, as the options say."""
+        build = os.path.abspath(args.build)
+        return cls(program=os.path.abspath(args.program or os.path.join(build, "bench", "pulse-demo-probe")),
+                   simulator=os.path.join(build, "tools", "pulse-sensor-sim", "pulse-sensor-sim"),
+                   artefacts=os.path.join(build, "bench-artefacts"),
+                   displays=harness.display_range(args.displays), **options)
+
     def session(self, case):
         return BenchSession(case, self)
 
@@ -62,8 +80,7 @@ class BenchSession(harness.Session):
 
     def probe(self):
         """The counters the program wrote when it ended."""
-        with open(self.probe_path) as f:
-            return {k: int(v) for k, v in (line.split() for line in f if line.strip())}
+        return harness.probe_counters(self.probe_path)
 
     def __enter__(self):
         return self
@@ -80,47 +97,17 @@ def windows_of(pid, count, seconds, sim=None):
     """`count` consecutive CPU windows of `seconds` each; with `sim`, also
     the samples it sent per second in each."""
     meter = procstat.Meter(pid)
-    sent = sent_so_far(sim) if sim else 0
+    sent = sim.sent_so_far() if sim else 0
     out = []
     for _ in range(count):
         time.sleep(seconds)
         reading = meter.reading()
         if sim:
-            now = sent_so_far(sim)
+            now = sim.sent_so_far()
             reading["samples_per_s"] = (now - sent) / reading["seconds"]
             sent = now
         out.append(reading)
     return out
-
-
-def sent_count(sim):
-    """The count the simulator prints when it ends."""
-    for line in reversed(sim.read_output().splitlines()):
-        words = line.split()
-        if len(words) == 2 and words[0] == "sent":
-            return int(words[1])
-    raise Failure("the simulator did not say how many samples it sent: %r" % sim.read_output())
-
-
-def sent_so_far(sim):
-    """Samples the simulator has sent so far (its --sent file's size; the
-    file can be tens of megabytes after an unpaced run)."""
-    try:
-        return os.path.getsize(sim.sent_path)
-    except OSError:
-        return 0
-
-
-def wait_sent_settled(sim, quiet=0.5, timeout=10):
-    deadline = time.monotonic() + timeout
-    last, since = sent_so_far(sim), time.monotonic()
-    while time.monotonic() - since < quiet:
-        if time.monotonic() > deadline:
-            raise Failure("the simulator kept sending for %.1f s" % timeout)
-        time.sleep(0.05)
-        now = sent_so_far(sim)
-        if now != last:
-            last, since = now, time.monotonic()
 
 
 def click_exit(program, window):
@@ -138,14 +125,11 @@ def end_program(program, window, sim, click_stop=True):
     os.kill(sim.pid, signal.SIGCONT)
     if click_stop:
         window.click_control(STOP)
-    wait_sent_settled(sim)
+    sim.wait_sent_settled()
     time.sleep(DRAIN_SECONDS)
     click_exit(program, window)
     sim.stop()
-    sent = sent_count(sim)
-    if sent_so_far(sim) != sent:
-        raise Failure("the simulator says it sent %d samples but logged %d" % (sent, sent_so_far(sim)))
-    return sent, program.session.probe()
+    return sim.sent_count(), program.session.probe()
 
 
 def watching(bench, seconds=30.0, unplug_after=6):

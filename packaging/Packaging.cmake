@@ -3,9 +3,14 @@
 
 set(PULSE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-install(PROGRAMS ${PULSE_PACKAGING_DIR}/pulse-demo-launcher
+# The launcher and the menu entry carry names from packaging/Names.cmake.
+configure_file(${PULSE_PACKAGING_DIR}/pulse-demo-launcher.in
+               ${CMAKE_BINARY_DIR}/packaging/pulse-demo-launcher @ONLY)
+configure_file(${PULSE_PACKAGING_DIR}/pulse-demo.desktop.in
+               ${CMAKE_BINARY_DIR}/packaging/pulse-demo.desktop @ONLY)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/pulse-demo-launcher
         DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PULSE_PACKAGING_DIR}/pulse-demo.desktop
+install(FILES ${CMAKE_BINARY_DIR}/packaging/pulse-demo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
 # Menu icons are rendered from the window icon's own drawing at build time,

@@ -25,22 +25,7 @@ packages=(
   cppcheck clang-tidy clang-format
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}"
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-  sudo=(sudo)
-fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+say() { echo "install-deps: $*"; }
+# shellcheck source=scripts/lib/packages.sh
+. "$(dirname "$0")/lib/packages.sh"
+install_missing "${packages[@]}"

@@ -9,7 +9,8 @@
 #   scripts/test-debian.sh --prepare sid      # only make the chroot and install the packages
 #   PULSE_CHROOT=/some/dir scripts/test-debian.sh sid         # the chroot elsewhere
 #
-# Each suite's chroot is made once with debootstrap from Debian's archive and
+# Each suite's chroot is made once with debootstrap from the Debian archive
+# that the host's apt sources name (PULSE_DEBIAN_MIRROR=URL names another) and
 # kept (default /var/cache/pulse-demo/debian-SUITE-chroot), with its apt
 # lists, installed packages and a compiler cache, so later runs start at once.
 # A stamp file marks it complete; without the stamp it is made again. Delete
@@ -36,7 +37,6 @@ esac
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${PULSE_CHROOT:-/var/cache/pulse-demo/debian-$suite-chroot}
-mirror=http://deb.debian.org/debian
 stamp=$root/.pulse-demo-chroot-complete
 work=/root/pulse-demo # the checkout's place inside the chroot
 
@@ -66,6 +66,10 @@ fi
 
 # shellcheck source=scripts/lib/chroot-mounts.sh
 . "$repo/scripts/lib/chroot-mounts.sh"
+# shellcheck source=scripts/lib/debian-chroot.sh
+. "$repo/scripts/lib/debian-chroot.sh"
+# shellcheck source=scripts/lib/packages.sh
+. "$repo/scripts/lib/packages.sh"
 
 bind() { # bind SOURCE TARGET-INSIDE-CHROOT
   mkdir -p "$root$2"
@@ -78,35 +82,12 @@ bind() { # bind SOURCE TARGET-INSIDE-CHROOT
 
 make_chroot() {
   if ! command -v debootstrap >/dev/null; then
-    say "installing debootstrap"
-    DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap debian-archive-keyring
+    install_missing debootstrap debian-archive-keyring
   fi
-  local args=(--variant=minbase --include=ccache)
-  local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-  if [ -f "$keyring" ]; then args+=(--keyring="$keyring"); fi
-  # An older debootstrap (Ubuntu LTS) may not know a newer suite by name; its
-  # sid script makes the same kind of system.
-  local script=()
-  if [ ! -e "/usr/share/debootstrap/scripts/$suite" ]; then
-    script=(/usr/share/debootstrap/scripts/sid)
-  fi
-  if [ -e "$root" ]; then
-    say "removing the incomplete chroot in $root"
-    rm -rf --one-file-system "$root"
-  fi
+  local mirror
+  mirror=$(debian_mirror) || exit 2
   say "making a Debian $suite chroot in $root from $mirror (downloads about 100 MB; once)"
-  debootstrap "${args[@]}" "$suite" "$root" "$mirror" "${script[@]}" 9>&-
-  # No services start inside the chroot when packages are installed.
-  printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
-  chmod 755 "$root/usr/sbin/policy-rc.d"
-  echo "deb $mirror $suite main" >"$root/etc/apt/sources.list"
-  # Keep downloaded packages out of the cache once installed; the lists stay.
-  # The mirror may be a snapshot whose Release files are past their
-  # Valid-Until date (sid's and testing's carry one): apt still checks the
-  # signatures, only not the date.
-  printf '%s\n' 'APT::Keep-Downloaded-Packages "false";' 'Acquire::Check-Valid-Until "false";' \
-    >"$root/etc/apt/apt.conf.d/90pulse-demo"
+  make_debian_chroot "$suite" "$mirror" --include=ccache
   touch "$stamp"
   say "chroot complete"
 }

@@ -6,10 +6,8 @@
 # was installed. Exits non-zero on the first failure. Needs root (apt-get,
 # debootstrap, chroot, mount).
 #
-#   scripts/test-windows.sh             # every phase
+#   scripts/test-windows.sh             # every phase (all_phases below)
 #   scripts/test-windows.sh qt edflib   # some phases only, in the order given
-#
-# Phases: deps qt edflib build chroot suites session package.
 #
 # Kept in /var/cache/pulse-demo (PULSE_WIN_CACHE) so that a later run starts
 # at once: Qt for Windows and EDFlib (in folders named by a key of their
@@ -17,13 +15,16 @@
 # chroot with Wine 10 and its prefix (a stamp marks each complete), and a
 # compiler cache for the project's own build. The third-party tarballs are
 # taken from ../shared/third_party beside the checkout (PULSE_THIRD_PARTY).
+# The chroot is made from the Debian archive that the host's apt sources name
+# (PULSE_DEBIAN_MIRROR=URL names another).
 set -euo pipefail
+
+all_phases=(deps qt edflib build chroot suites session package)
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${PULSE_WIN_CACHE:-/var/cache/pulse-demo}
 third_party=${PULSE_THIRD_PARTY:-$repo/../shared/third_party}
 out=${PULSE_WIN_OUT:-$repo/build-windows} # the cross build, logs, screenshots, package
-mirror=http://deb.debian.org/debian
 triplet=x86_64-w64-mingw32
 jobs=${PULSE_WIN_JOBS:-$(nproc)}
 
@@ -32,6 +33,8 @@ die() {
   echo "test-windows: $*" >&2
   exit 1
 }
+# shellcheck source=scripts/lib/packages.sh
+. "$repo/scripts/lib/packages.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "test-windows: needs root (apt-get, debootstrap, chroot and mount); try: sudo $0" >&2
@@ -48,24 +51,17 @@ phase_deps() {
     mingw-w64-x86-64-dev cmake ninja-build ccache dpkg-dev debootstrap debian-archive-keyring
     nsis zip xz-utils python3 qt6-base-dev qt6-serialport-dev qt6-base-dev-tools
     xvfb xdotool x11-utils imagemagick)
-  local missing=()
-  local p
-  for p in "${pkgs[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
   # qtbase's Windows sources come from Debian's source package of the host Qt.
   local src=/etc/apt/sources.list.d/pulse-demo-src.sources
   if [ ! -f "$src" ]; then
+    local mirror
+    mirror=$(debian_mirror) || exit 1
     say "adding a deb-src entry for Debian 12 ($src)"
     printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
       "$mirror" >"$src"
     DEBIAN_FRONTEND=noninteractive apt-get update -qq
   fi
-  if [ ${#missing[@]} -gt 0 ]; then
-    say "installing ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  fi
+  install_missing "${pkgs[@]}"
 }
 
 # --- qt: Qt for Windows, cross-built once ------------------------------------
@@ -109,9 +105,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
 }
 
+# Qt for Windows is kept in a folder named by its key.
+qt_locate() {
+  qt_prefix=$cache/qt-win-$qt_upstream-$(qt_key)
+}
+
 phase_qt() {
   [ -f "$serialport_tar" ] || die "no $serialport_tar (set PULSE_THIRD_PARTY to the folder with it)"
-  qt_prefix=$cache/qt-win-$qt_upstream-$(qt_key)
+  qt_locate
   if [ -f "$qt_prefix/.complete" ]; then
     say "reusing Qt $qt_upstream for Windows in $qt_prefix"
     return
@@ -167,6 +168,8 @@ wine_packages=(wine wine64 libwine fonts-wine xauth libx11-6 libxext6 libxrender
 prefix_in_chroot=/root/wine-prefix
 # shellcheck source=scripts/lib/chroot-mounts.sh
 . "$repo/scripts/lib/chroot-mounts.sh"
+# shellcheck source=scripts/lib/debian-chroot.sh
+. "$repo/scripts/lib/debian-chroot.sh"
 
 mount_chroot() {
   [ ${#mounted[@]} -eq 0 ] || return 0
@@ -195,11 +198,20 @@ mount_chroot() {
   mounted+=("$root$out")
 }
 
+# Wine's environment in the chroot, as env(1) arguments in wine_env: a clean
+# one that takes only WINEDEBUG from ours (-all by default), with the pty
+# helper once use_chroot has built it. The caller adds the display: in_chroot
+# the one it has now, a test wrapper the one it has when it runs.
+set_wine_env() {
+  wine_env=(HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "WINEPREFIX=$prefix_in_chroot"
+    "WINEDEBUG=${WINEDEBUG:--all}" 'WINEDLLOVERRIDES=mscoree,mshtml='
+    ${WINE_PRELOAD:+"LD_PRELOAD=$WINE_PRELOAD"})
+}
+
 # in_chroot COMMAND...: runs a command under Wine's environment in the chroot.
 in_chroot() {
-  chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
-    WINEPREFIX=$prefix_in_chroot WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES='mscoree,mshtml=' \
-    ${DISPLAY:+DISPLAY=$DISPLAY} ${WINE_PRELOAD:+LD_PRELOAD=$WINE_PRELOAD} "$@"
+  set_wine_env
+  chroot "$root" /usr/bin/env -i "${wine_env[@]}" ${DISPLAY:+"DISPLAY=$DISPLAY"} "$@"
 }
 
 phase_chroot() {
@@ -207,21 +219,12 @@ phase_chroot() {
   if [ -f "$stamp" ]; then
     say "reusing the Debian 13 chroot with Wine in $root"
   else
-    unmount_leftovers
-    if [ -e "$root" ]; then
-      say "removing the incomplete chroot in $root"
-      rm -rf --one-file-system "$root"
-    fi
-    say "making a Debian 13 chroot with Wine 10 in $root (downloads about 400 MB; once)"
-    mkdir -p "$(dirname "$root")"
-    debootstrap --variant=minbase --keyring=/usr/share/keyrings/debian-archive-keyring.gpg \
-      trixie "$root" "$mirror" >"$cache/wine-chroot-debootstrap.log" 2>&1 ||
-      die "debootstrap failed: see $cache/wine-chroot-debootstrap.log"
-    printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
-    chmod 755 "$root/usr/sbin/policy-rc.d"
-    echo "deb $mirror trixie main" >"$root/etc/apt/sources.list"
-    echo 'APT::Keep-Downloaded-Packages "false";' >"$root/etc/apt/apt.conf.d/90pulse-demo"
-    cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+    local mirror
+    mirror=$(debian_mirror) || exit 1
+    say "making a Debian 13 chroot with Wine 10 in $root from $mirror (downloads about 400 MB; once)"
+    mkdir -p "$cache"
+    make_debian_chroot trixie "$mirror" >"$cache/wine-chroot-debootstrap.log" 2>&1 ||
+      die "making the chroot failed: see $cache/wine-chroot-debootstrap.log"
     mount_chroot
     in_chroot /bin/sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
       --no-install-recommends ${wine_packages[*]}" >"$cache/wine-chroot-apt.log" 2>&1 ||
@@ -267,22 +270,29 @@ phase_edflib() {
 }
 
 # --- build: the project, cross-built ----------------------------------------
-qt_locate() {
-  qt_prefix=$cache/qt-win-$qt_upstream-$(qt_key)
-  [ -f "$qt_prefix/.complete" ] || die "no Qt for Windows in $qt_prefix: run the qt phase first"
-}
-
+cross_build=$out/build
 package_dir=$out/pulse-demo-windows # the programs as installed, arranged as windeployqt would
 tests_dir=$out/tests                 # the Qt Test programs with what they load
 
+# The names the package goes by (window_title, records_folder, last_port), as
+# the cross build's configure step wrote them from packaging/Names.cmake.
+package_names() {
+  local names=$cross_build/packaging/windows/names.sh
+  [ -f "$names" ] || die "no $names: run the build phase first"
+  window_title='' records_folder='' last_port=''
+  # shellcheck source=/dev/null
+  . "$names"
+}
+
 phase_build() {
   qt_locate
+  [ -f "$qt_prefix/.complete" ] || die "no Qt for Windows in $qt_prefix: run the qt phase first"
   edflib_locate
   [ -f "$edflib_prefix/.complete" ] || die "no EDFlib for Windows: run the edflib phase first"
   say "Qt $qt_upstream (Debian $qt_version sources) for Windows; MinGW-w64 GCC" \
     "$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix) (POSIX threads)," \
     "mingw-w64 runtime $(dpkg-query -W -f='${Version}' mingw-w64-x86-64-dev)"
-  local build=$out/build
+  local build=$cross_build
   mkdir -p "$out"
   export CCACHE_DIR=$cache/ccache-windows CCACHE_MAXSIZE=1G
   "$qt_prefix/bin/qt-cmake" -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -325,15 +335,16 @@ use_chroot() {
 }
 
 # wine_wrapper FILE EXE: a program for the test harness that runs EXE under
-# Wine from the current folder, COM1..COM16 being the port folder's links
-# (resolved when a port is opened, so the simulator's links work as they are).
+# Wine from the current folder, COM1..COM<last_port> being the port folder's
+# links (resolved when a port is opened, so the simulator's links work as
+# they are). After use_chroot and package_names.
 wine_wrapper() {
+  set_wine_env
   cat >"$1" <<EOF
 #!/bin/sh
 ports="\${XDG_RUNTIME_DIR:?}/pulse-demo/ports"
-for n in \$(seq 1 16); do ln -sfn "\$ports/COM\$n" "$root$prefix_in_chroot/dosdevices/com\$n"; done
-exec chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/bin:/bin LANG=C.UTF-8 WINEPREFIX=$prefix_in_chroot \\
-  WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY="\$DISPLAY" LD_PRELOAD=$winepty \\
+for n in \$(seq 1 $last_port); do ln -sfn "\$ports/COM\$n" "$root$prefix_in_chroot/dosdevices/com\$n"; done
+exec chroot "$root" /usr/bin/env -i $(printf '%q ' "${wine_env[@]}")DISPLAY="\$DISPLAY" \\
   /bin/sh -c 'cd "\$1" && shift && exec wine "\$@"' sh "\$PWD" '$2' "\$@"
 EOF
   chmod 755 "$1"
@@ -364,6 +375,7 @@ run_session() {
 
 phase_session() {
   use_chroot
+  package_names
   build_simulator
   wine_wrapper "$out/pulse-demo-under-wine" "$package_dir/pulse-demo.exe"
   run_session session "$out/pulse-demo-under-wine"
@@ -403,6 +415,7 @@ phase_suites() {
 # --- package: the zip and the installer, installed and started under Wine ----
 phase_package() {
   [ -x "$package_dir/pulse-demo.exe" ] || die "nothing deployed in $package_dir: run the build phase first"
+  package_names
   local version
   version=$(sed -nE 's/^project\(pulse-demo VERSION ([0-9.]+).*/\1/p' "$repo/CMakeLists.txt")
   local zip=$out/pulse-demo-$version-windows-x64.zip setup=$out/pulse-demo-$version-setup.exe
@@ -413,15 +426,15 @@ phase_package() {
   (cd "$package_dir" && find . -type f | sort | sed -E 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|' &&
     find . -mindepth 1 -type d | sort -r | sed -E 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|') >"$files"
   makensis -V2 -DSOURCE="$package_dir" -DVERSION="$version" -DOUTFILE="$setup" -DICON="$repo/packaging/pulse-demo.ico" \
-    -DFILES="$files" "$repo/packaging/windows/pulse-demo.nsi" >"$out/makensis.log" 2>&1 ||
+    -DFILES="$files" "$cross_build/packaging/windows/pulse-demo.nsi" >"$out/makensis.log" 2>&1 ||
     die "makensis failed: see $out/makensis.log"
   say "made $(basename "$zip") ($(du -h "$zip" | cut -f1)) and $(basename "$setup") ($(du -h "$setup" | cut -f1)) in $out"
 
   use_chroot
   local user=$root$prefix_in_chroot/drive_c/users/root
   local installed=$user/AppData/Local/Programs/pulse-demo
-  local link="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/脉搏数字传感器采样演示.lnk"
-  local records=$user/Documents/脉搏记录
+  local link="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$window_title.lnk"
+  local records=$user/Documents/$records_folder
   rm -rf "$installed" "$records"
   in_chroot wine "$setup" /S /CurrentUser >"$out/install.log" 2>&1 || die "the installer failed: see $out/install.log"
   in_chroot wineserver -w
@@ -441,7 +454,7 @@ phase_package() {
   done
   in_chroot wineserver -k || true
   [ -d "$records" ] || die "the launcher made no records folder $records"
-  say "step passed: the launcher made Documents\\脉搏记录"
+  say "step passed: the launcher made Documents\\$records_folder"
 
   build_simulator
   wine_wrapper "$out/installed-pulse-demo-under-wine" 'C:\users\root\AppData\Local\Programs\pulse-demo\pulse-demo.exe'
@@ -454,10 +467,10 @@ phase_package() {
   [ ! -e "$installed" ] || die "the uninstaller left $(find "$installed" | head -5)"
   [ ! -e "$link" ] || die "the uninstaller left the Start menu entry"
   [ "$(cat "$records/1")" = 'a record of an earlier session' ] || die "the uninstaller touched the records"
-  say "step passed: uninstalled silently; the records in Documents\\脉搏记录 are kept"
+  say "step passed: uninstalled silently; the records in Documents\\$records_folder are kept"
 
   local machine=$root$prefix_in_chroot/drive_c/Program\ Files/pulse-demo
-  local common="$root$prefix_in_chroot/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/脉搏数字传感器采样演示.lnk"
+  local common="$root$prefix_in_chroot/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/$window_title.lnk"
   in_chroot wine "$setup" /S /AllUsers >>"$out/install.log" 2>&1 || die "the installer failed: see $out/install.log"
   in_chroot wineserver -w
   [ -x "$machine/pulse-demo.exe" ] && [ -f "$common" ] || die "nothing installed for all users in $machine"
@@ -476,10 +489,10 @@ run_phase() {
 
 phases=("$@")
 if [ ${#phases[@]} -eq 0 ]; then
-  phases=(deps qt edflib build chroot suites session package)
+  phases=("${all_phases[@]}")
 fi
 for p in "${phases[@]}"; do
-  declare -F "phase_$p" >/dev/null || die "no phase '$p' (phases: deps qt edflib build chroot suites session package)"
+  declare -F "phase_$p" >/dev/null || die "no phase '$p' (phases: ${all_phases[*]})"
 done
 total=$SECONDS
 for p in "${phases[@]}"; do run_phase "$p"; done

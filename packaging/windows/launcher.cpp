@@ -1,7 +1,9 @@
 // The Start menu's pulse-demo: starts the program beside this file in the
-// records folder 脉搏记录 under the user's Documents folder, which it creates
-// when missing. The program saves its records in the folder it was started
+// records folder under the user's Documents folder, which it creates when
+// missing. The program saves its records in the folder it was started
 // from, so a menu launch must not leave them in the install folder.
+#include "LauncherNames.h"
+
 #include <shlobj.h>
 #include <string>
 #include <windows.h>
@@ -39,7 +41,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int show)
     const std::wstring program = besideThisProgram(L"pulse-demo.exe");
     std::wstring folder = documentsFolder();
     if (!folder.empty()) {
-        folder += L"\\脉搏记录";
+        folder += L'\\';
+        folder += RecordsFolder;
         CreateDirectoryW(folder.c_str(), nullptr); // fails harmlessly when it is there
     }
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
@@ -50,7 +53,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int show)
     PROCESS_INFORMATION process {};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-        MessageBoxW(nullptr, (L"无法启动 " + program).c_str(), L"脉搏数字传感器采样演示", MB_ICONERROR);
+        MessageBoxW(nullptr, (L"无法启动 " + program).c_str(), WindowTitle, MB_ICONERROR);
         return 1;
     }
     CloseHandle(process.hThread);

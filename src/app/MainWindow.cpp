@@ -68,144 +68,186 @@ MainWindow::MainWindow(std::unique_ptr<SerialService> port, QWidget *parent)
 MainWindow::~MainWindow()
 {
     // The surface shows the session's trace image: it goes first.
-    delete picture1_;
+    delete traceSurface_;
 }
 
 void MainWindow::buildLayout()
 {
-    namespace L = WindowLayout;
     setWindowTitle(Texts::WindowTitle);
     setWindowIcon(Artwork::windowIcon());
-    resize(L::ClientWidth / Twips::PerPixel, L::ClientHeight / Twips::PerPixel);
+    resize(WindowLayout::ClientWidth / Twips::PerPixel, WindowLayout::ClientHeight / Twips::PerPixel);
 
-    label1_ = named(new CaptionLabel(this), "Label1");
-    place(label1_, L::Label1);
-    label1_->setFont(Artwork::kaiFont(16, false));
-    label1_->setWordWrap(true);
-    label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label1_->setAutoFillBackground(true);
-    {
-        QPalette pal = label1_->palette();
-        pal.setColor(QPalette::Window, QColor(224, 224, 224));
-        label1_->setPalette(pal);
-    }
-    setTextColour(label1_, QColor(192, 64, 0));
+    buildInstructions();
+    buildPortPicker();
+    buildTraceSurface();
+    buildRateAndGainOptions();
+    buildBaselineControls();
+    buildSerialNumberBox();
+    buildCommandButtons();
+    // Below the serial number: the pulse rate, a display only.
+    place(named(new PulseReadout(session_.pulseMeter(), this), "PulseReadout"), WindowLayout::PulseReadout);
 
-    label14_ = named(new CaptionLabel(this), "Label14");
-    place(label14_, L::Label14);
-    label14_->setFont(Artwork::kaiFont(16, true));
-    label14_->setWordWrap(true);
-    label14_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setTextColour(label14_, QColor(192, 0, 0));
-    label14_->setCaption(Texts::PortPrompt);
+    selectOptions();
+    rateFrame_->tabToCheckedOption();
+    gainFrame_->tabToCheckedOption();
+    keepFocusOffDisplays();
+    setFocusOrder();
+}
 
-    combo1_ = named(new PortComboBox(this), "Combo1");
-    place(combo1_, L::Combo1);
-    combo1_->setFont(Artwork::songFont(19));
-    setTextColour(combo1_, QColor(0, 0, 0));
+void MainWindow::buildInstructions()
+{
+    instructionsLabel_ = named(new CaptionLabel(this), "Label1");
+    place(instructionsLabel_, WindowLayout::Label1);
+    instructionsLabel_->setFont(Artwork::kaiFont(16, false));
+    instructionsLabel_->setWordWrap(true);
+    instructionsLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    instructionsLabel_->setAutoFillBackground(true);
+    QPalette pal = instructionsLabel_->palette();
+    pal.setColor(QPalette::Window, WindowLayout::ControlFace);
+    instructionsLabel_->setPalette(pal);
+    setTextColour(instructionsLabel_, WindowLayout::InstructionsInk);
+}
 
-    picture1_ = named(new SweepSurface(session_.acquisition().canvas().image(), this), "Picture1");
-    place(picture1_, L::Picture1);
+void MainWindow::buildPortPicker()
+{
+    portPromptLabel_ = named(new CaptionLabel(this), "Label14");
+    place(portPromptLabel_, WindowLayout::Label14);
+    portPromptLabel_->setFont(Artwork::kaiFont(16, true));
+    portPromptLabel_->setWordWrap(true);
+    portPromptLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setTextColour(portPromptLabel_, WindowLayout::PortPromptInk);
+    portPromptLabel_->setCaption(Texts::PortPrompt);
 
-    auto *frame1 = named(new GroupFrame(Texts::RateFrame, this), "Frame1");
-    place(frame1, L::Frame1);
+    portList_ = named(new PortComboBox(this), "Combo1");
+    place(portList_, WindowLayout::Combo1);
+    portList_->setFont(Artwork::songFont(19));
+    setTextColour(portList_, WindowLayout::PortListInk);
+}
+
+void MainWindow::buildTraceSurface()
+{
+    // The surface paints the session's trace image, by reference.
+    traceSurface_ = named(new SweepSurface(session_.acquisition().canvas().image(), this), "Picture1");
+    place(traceSurface_, WindowLayout::Picture1);
+}
+
+void MainWindow::buildRateAndGainOptions()
+{
+    namespace L = WindowLayout;
+    rateFrame_ = named(new GroupFrame(Texts::RateFrame, this), "Frame1");
+    place(rateFrame_, L::Frame1);
     for (size_t i = 0; i < L::RateOptions.size(); ++i)
-        rateOptions_[i] = makeOption(frame1, L::RateOptions[i]);
+        rateOptions_[i] = makeOption(rateFrame_, L::RateOptions[i]);
 
-    auto *frame2 = named(new GroupFrame(Texts::GainFrame, this), "Frame2");
-    place(frame2, L::Frame2);
+    gainFrame_ = named(new GroupFrame(Texts::GainFrame, this), "Frame2");
+    place(gainFrame_, L::Frame2);
     for (size_t i = 0; i < L::GainOptions.size(); ++i)
-        gainOptions_[i] = makeOption(frame2, L::GainOptions[i]);
-    // The layout's selections; selecting them here sends nothing.
-    rateOptions_[size_t(session_.rateOption())]->setChecked(true);
-    gainOptions_[size_t(session_.gainOption())]->setChecked(true);
-    frame1->tabToCheckedOption();
-    frame2->tabToCheckedOption();
+        gainOptions_[i] = makeOption(gainFrame_, L::GainOptions[i]);
+}
 
-    auto *frame3 = named(new GroupFrame(Texts::BaselineFrame, this), "Frame3");
-    place(frame3, L::Frame3);
-    label7_ = named(new CaptionLabel(frame3), "Label7");
-    place(label7_, L::Label7);
-    label7_->setFont(Artwork::sansFont(13, true));
-    label7_->setAlignment(Qt::AlignCenter);
-    setTextColour(label7_, QColor(255, 0, 0));
+void MainWindow::buildBaselineControls()
+{
+    namespace L = WindowLayout;
+    baselineFrame_ = named(new GroupFrame(Texts::BaselineFrame, this), "Frame3");
+    place(baselineFrame_, L::Frame3);
+    baselineLabel_ = named(new CaptionLabel(baselineFrame_), "Label7");
+    place(baselineLabel_, L::Label7);
+    baselineLabel_->setFont(Artwork::sansFont(13, true));
+    baselineLabel_->setAlignment(Qt::AlignCenter);
+    setTextColour(baselineLabel_, L::BaselineInk);
 
-    const auto pictureButton = [frame3](const char *name, bool up, const L::Box &box) {
-        auto *b = named(new FlatButton(frame3), name);
+    const auto triangleButton = [this](const char *name, bool up, const L::Box &box) {
+        auto *b = named(new FlatButton(baselineFrame_), name);
         place(b, box);
         b->setIcon(Artwork::triangleIcon(up));
         b->setIconSize(QSize(32, 32));
         QPalette pal = b->palette();
-        pal.setColor(QPalette::Button, QColor(224, 224, 224));
+        pal.setColor(QPalette::Button, L::ControlFace);
         b->setPalette(pal);
         return b;
     };
-    command2_ = pictureButton("Command2", true, L::Command2);
-    command3_ = pictureButton("Command3", false, L::Command3);
+    baselineUpButton_ = triangleButton("Command2", true, L::Command2);
+    baselineDownButton_ = triangleButton("Command3", false, L::Command3);
+}
 
-    auto *frame4 = named(new GroupFrame(Texts::SerialFrame, this), "Frame4");
-    place(frame4, L::Frame4);
-    text1_ = named(new QLineEdit(frame4), "Text1");
-    place(text1_, L::Text1);
+void MainWindow::buildSerialNumberBox()
+{
+    serialNumberFrame_ = named(new GroupFrame(Texts::SerialFrame, this), "Frame4");
+    place(serialNumberFrame_, WindowLayout::Frame4);
+    serialNumberBox_ = named(new QLineEdit(serialNumberFrame_), "Text1");
+    place(serialNumberBox_, WindowLayout::Text1);
+}
 
-    const auto pushButton = [this](const char *name, const QString &caption, const L::Box &box) {
+void MainWindow::buildCommandButtons()
+{
+    const auto pushButton = [this](const char *name, const QString &caption, const WindowLayout::Box &box) {
         auto *b = named(new QPushButton(caption, this), name);
         place(b, box);
         b->setFont(Artwork::kaiFont(19, true));
         return b;
     };
-    command1_ = pushButton("Command1", Texts::Start, L::Command1);
-    command5_ = pushButton("Command5", Texts::Stop, L::Command5);
-    command4_ = pushButton("Command4", Texts::Exit, L::Command4);
-    place(named(new PulseReadout(session_.pulseMeter(), this), "PulseReadout"), L::PulseReadout);
+    startButton_ = pushButton("Command1", Texts::Start, WindowLayout::Command1);
+    stopButton_ = pushButton("Command5", Texts::Stop, WindowLayout::Command5);
+    exitButton_ = pushButton("Command4", Texts::Exit, WindowLayout::Command4);
+}
 
+void MainWindow::selectOptions()
+{
+    // Selecting an option here sends nothing: only clicks reach the session.
+    rateOptions_[size_t(session_.rateOption())]->setChecked(true);
+    gainOptions_[size_t(session_.gainOption())]->setChecked(true);
+}
+
+void MainWindow::keepFocusOffDisplays()
+{
     // Labels, frames and the surface never take the focus.
     for (QWidget *w :
-         std::initializer_list<QWidget *> {label1_, label14_, label7_, picture1_, frame1, frame2, frame3, frame4})
+         std::initializer_list<QWidget *> {instructionsLabel_, portPromptLabel_, baselineLabel_, traceSurface_,
+                                           rateFrame_, gainFrame_, baselineFrame_, serialNumberFrame_})
         w->setFocusPolicy(Qt::NoFocus);
+}
 
+void MainWindow::setFocusOrder()
+{
     // The focus order of the layout; Stop comes first and has the focus.
-    QList<QWidget *> order {command5_, command4_, command3_, command2_};
+    QList<QWidget *> order {stopButton_, exitButton_, baselineDownButton_, baselineUpButton_};
     order.append(QList<QWidget *>(rateOptions_.begin(), rateOptions_.end()));
-    const auto text1At = gainOptions_.begin() + L::GainOptionsBeforeText1;
-    order.append(QList<QWidget *>(gainOptions_.begin(), text1At));
-    order << text1_ << combo1_;
-    order.append(QList<QWidget *>(text1At, gainOptions_.end()));
-    order << command1_;
+    const auto serialNumberAt = gainOptions_.begin() + WindowLayout::GainOptionsBeforeText1;
+    order.append(QList<QWidget *>(gainOptions_.begin(), serialNumberAt));
+    order << serialNumberBox_ << portList_;
+    order.append(QList<QWidget *>(serialNumberAt, gainOptions_.end()));
+    order << startButton_;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
-    command5_->setFocus();
+    stopButton_->setFocus();
 }
 
 void MainWindow::connectSession()
 {
     SensorSession *s = &session_;
     // The list closes and the window repaints before the pauses begin.
-    connect(combo1_, &QComboBox::activated, this,
+    connect(portList_, &QComboBox::activated, this,
             [s](int index) { DeferredCall::runOnceShown([s, index] { s->selectPort(index); }); });
     for (size_t i = 0; i < rateOptions_.size(); ++i)
         connect(rateOptions_[i], &QRadioButton::clicked, s, [s, i] { s->setRate(int(i)); });
     for (size_t i = 0; i < gainOptions_.size(); ++i)
         connect(gainOptions_[i], &QRadioButton::clicked, s, [s, i] { s->setGain(int(i)); });
-    connect(command2_, &QPushButton::clicked, s, &SensorSession::baselineUp);
-    connect(command3_, &QPushButton::clicked, s, &SensorSession::baselineDown);
-    connect(command1_, &QPushButton::clicked, s, &SensorSession::start);
-    connect(command5_, &QPushButton::clicked, s, &SensorSession::stop);
-    connect(command4_, &QPushButton::clicked, this, &MainWindow::exitProgram);
-    text1_->installEventFilter(this);
+    connect(baselineUpButton_, &QPushButton::clicked, s, &SensorSession::baselineUp);
+    connect(baselineDownButton_, &QPushButton::clicked, s, &SensorSession::baselineDown);
+    connect(startButton_, &QPushButton::clicked, s, &SensorSession::start);
+    connect(stopButton_, &QPushButton::clicked, s, &SensorSession::stop);
+    connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
+    serialNumberBox_->installEventFilter(this);
 
-    connect(s, &SensorSession::notice, this, [this](const SessionNotice &n) {
-        nextBoxIsPortLost_ = n.kind == SessionNotice::Kind::PortLost;
-        showWarning(Texts::notice(n));
-    });
+    connect(s, &SensorSession::notice, this, &MainWindow::showWarning);
     // The warning that the port was lost is out of date once it is back.
     connect(s, &SensorSession::reconnected, this, [this] {
         if (portLostBox_)
             portLostBox_->reject();
     });
     connect(s, &SensorSession::parametersChanged, this, &MainWindow::showParameters);
-    connect(s, &SensorSession::serialNumberChanged, text1_, &QLineEdit::setText);
-    connect(s, &SensorSession::traceChanged, picture1_, &SweepSurface::traceChanged);
+    connect(s, &SensorSession::serialNumberChanged, serialNumberBox_, &QLineEdit::setText);
+    connect(s, &SensorSession::traceChanged, traceSurface_, &SweepSurface::traceChanged);
     // Clicks that arrive during the pauses wait; the cursor says why.
     connect(s, &SensorSession::busyChanged, this, [this](bool busy) {
         if (busy)
@@ -218,17 +260,15 @@ void MainWindow::connectSession()
 void MainWindow::runStartup()
 {
     // The port defaults live in the serial line; the port stays closed.
-    label1_->setCaption(Texts::instructions());
-    label7_->setCaption(QString::number(session_.baselineLevel()));
+    instructionsLabel_->setCaption(Texts::instructions());
+    baselineLabel_->setCaption(QString::number(session_.baselineLevel()));
     centreOnScreen();
 }
 
 void MainWindow::showParameters()
 {
-    // Selecting an option here sends nothing: only clicks reach the session.
-    rateOptions_[size_t(session_.rateOption())]->setChecked(true);
-    gainOptions_[size_t(session_.gainOption())]->setChecked(true);
-    label7_->setCaption(QString::number(session_.baselineLevel()));
+    selectOptions();
+    baselineLabel_->setCaption(QString::number(session_.baselineLevel()));
 }
 
 void MainWindow::centreOnScreen()
@@ -258,7 +298,7 @@ void MainWindow::followScreen()
 {
     // The trace is kept in the screen's own pixels, so it stays sharp.
     session_.setDevicePixelRatio(devicePixelRatioF());
-    picture1_->update();
+    traceSurface_->update();
 }
 
 bool MainWindow::event(QEvent *e)
@@ -305,19 +345,22 @@ void MainWindow::closeEvent(QCloseEvent *closing)
 bool MainWindow::eventFilter(QObject *watched, QEvent *e)
 {
     // Text1 asks for the serial number when clicked: a release inside it.
-    if (watched == text1_ && e->type() == QEvent::MouseButtonRelease) {
+    if (watched == serialNumberBox_ && e->type() == QEvent::MouseButtonRelease) {
         const auto *me = static_cast<QMouseEvent *>(e);
-        if (me->button() == Qt::LeftButton && text1_->rect().contains(me->position().toPoint()))
+        if (me->button() == Qt::LeftButton && serialNumberBox_->rect().contains(me->position().toPoint()))
             session_.querySerialNumber();
     }
     return QWidget::eventFilter(watched, e);
 }
 
-void MainWindow::showWarning(const QString &text)
+void MainWindow::showWarning(const SessionNotice &notice)
 {
-    QMessageBox box(QMessageBox::Warning, Texts::WarningTitle, CaptionLabel::displayed(text), QMessageBox::Ok, this);
-    if (nextBoxIsPortLost_)
+    QMessageBox box(QMessageBox::Warning, Texts::WarningTitle, CaptionLabel::displayed(Texts::notice(notice)),
+                    QMessageBox::Ok, this);
+    // The box's own event loop runs the session's watch for the lost port;
+    // when that brings the port back, reconnected() closes this box from
+    // inside exec().
+    if (notice.kind == SessionNotice::Kind::PortLost)
         portLostBox_ = &box;
-    nextBoxIsPortLost_ = false;
     box.exec();
 }

@@ -11,6 +11,7 @@
 #include <optional>
 
 class CaptionLabel;
+class GroupFrame;
 class PortComboBox;
 class QLineEdit;
 class QMessageBox;
@@ -32,8 +33,9 @@ public:
     SensorSession &session() { return session_; }
 
 protected:
-    // A modal warning box; tests record the text instead.
-    virtual void showWarning(const QString &text);
+    // A modal warning box that says what the notice means; tests record the
+    // text instead.
+    virtual void showWarning(const SessionNotice &notice);
     // Ends the program; tests only note it.
     virtual void endProgram();
 
@@ -44,6 +46,16 @@ protected:
 
 private:
     void buildLayout();
+    void buildInstructions();
+    void buildPortPicker();
+    void buildTraceSurface();
+    void buildRateAndGainOptions();
+    void buildBaselineControls();
+    void buildSerialNumberBox();
+    void buildCommandButtons();
+    void selectOptions();
+    void keepFocusOffDisplays();
+    void setFocusOrder();
     void connectSession();
     void runStartup();
     void centreOnScreen();
@@ -55,20 +67,24 @@ private:
     bool framed_ = false; // centred again once the window manager framed it
     bool followingScreen_ = false;
     std::optional<BusyCursor> busyCursor_; // during the session's pauses
-    bool nextBoxIsPortLost_ = false;
-    QPointer<QMessageBox> portLostBox_; // on screen while the port is lost
+    QPointer<QMessageBox> portLostBox_;    // the box that says so, while it is open
 
-    CaptionLabel *label1_ = nullptr;
-    CaptionLabel *label14_ = nullptr;
-    PortComboBox *combo1_ = nullptr;
-    SweepSurface *picture1_ = nullptr;
-    std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_ {};
-    std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_ {};
-    CaptionLabel *label7_ = nullptr;
-    QPushButton *command2_ = nullptr;
-    QPushButton *command3_ = nullptr;
-    QLineEdit *text1_ = nullptr;
-    QPushButton *command1_ = nullptr;
-    QPushButton *command5_ = nullptr;
-    QPushButton *command4_ = nullptr;
+    // The controls, by what they do; their object names are the layout's.
+    CaptionLabel *instructionsLabel_ = nullptr;                                 // Label1
+    CaptionLabel *portPromptLabel_ = nullptr;                                   // Label14
+    PortComboBox *portList_ = nullptr;                                          // Combo1
+    SweepSurface *traceSurface_ = nullptr;                                      // Picture1
+    GroupFrame *rateFrame_ = nullptr;                                           // Frame1
+    GroupFrame *gainFrame_ = nullptr;                                           // Frame2
+    GroupFrame *baselineFrame_ = nullptr;                                       // Frame3
+    GroupFrame *serialNumberFrame_ = nullptr;                                   // Frame4
+    std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_ {}; // Option1-5
+    std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_ {};      // Option6-15
+    CaptionLabel *baselineLabel_ = nullptr;                                     // Label7
+    QPushButton *baselineUpButton_ = nullptr;                                   // Command2
+    QPushButton *baselineDownButton_ = nullptr;                                 // Command3
+    QLineEdit *serialNumberBox_ = nullptr;                                      // Text1
+    QPushButton *startButton_ = nullptr;                                        // Command1
+    QPushButton *stopButton_ = nullptr;                                         // Command5
+    QPushButton *exitButton_ = nullptr;                                         // Command4
 };

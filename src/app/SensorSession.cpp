@@ -26,6 +26,10 @@ private:
     SensorSession *session_;
 };
 
+// Bytes taken from the line per read, into storage on the stack: a batch
+// costs no allocation.
+constexpr size_t ReadChunkBytes = 4096;
+
 } // namespace
 
 SensorSession::SensorSession(std::unique_ptr<SerialService> line, QObject *parent)
@@ -79,11 +83,11 @@ void SensorSession::selectPort(int index)
         return;
     }
     opened_ = line_->present(portNumber_);
-    // The sensor is now at 1x, baseline 0 and 200 Hz: show that, not what the
+    // The sensor is now at its power-up settings: show them, not what the
     // controls showed before.
-    rateOption_ = 0;
-    gainOption_ = 0;
-    baselineLevel_ = 0;
+    rateOption_ = SensorCommands::PowerUpRateOption;
+    gainOption_ = SensorCommands::PowerUpGainOption;
+    baselineLevel_ = SensorCommands::PowerUpBaseline;
     emit parametersChanged();
 }
 
@@ -96,7 +100,7 @@ void SensorSession::start()
     pendingQueries_ = 0;
     acquisition_.startRun();
     restartPulse();
-    acquiring_ = true;
+    started_ = true;
     streaming_ = line_->write(SensorCommands::StartStream);
     // Bytes already waiting become the first samples.
     drainInput();
@@ -225,14 +229,14 @@ void SensorSession::drainInput()
         --pendingQueries_;
         emit serialNumberChanged(serialText_);
     }
-    if (acquiring_)
+    if (started_)
         takeSamples();
 }
 
 void SensorSession::takeSamples()
 {
     // Everything waiting is one batch, and the view hears of it once.
-    std::array<char, 4096> chunk;
+    std::array<char, ReadChunkBytes> chunk;
     while (line_->bytesAvailable() > 0) {
         const qint64 n = line_->read(chunk.data(), qint64(chunk.size()));
         if (n <= 0)

@@ -47,7 +47,9 @@ public:
     int gainOption() const { return gainOption_; } // gain - 1
     int baselineLevel() const { return baselineLevel_; }
     int fileNumber() const { return fileNumber_; }
-    bool acquiring() const { return acquiring_; }
+    // Start was clicked: from then on every byte no query waits for is a
+    // sample, Stop or not.
+    bool started() const { return started_; }
     int pendingSerialQueries() const { return pendingQueries_; }
     const QString &serialNumberText() const { return serialText_; }
     const Acquisition &acquisition() const { return acquisition_; }
@@ -110,7 +112,7 @@ private:
     int gainOption_ = InitialGainOption;
     int baselineLevel_ = 0;
     int fileNumber_ = 1;
-    bool acquiring_ = false;
+    bool started_ = false;
     int pendingQueries_ = 0;
     QString serialText_;
 

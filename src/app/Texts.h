@@ -53,8 +53,10 @@ inline const QString PortSelectionError = QStringLiteral("端口选择错误 ！
 inline const QString ReasonLine = QStringLiteral("\r      原因：%1");
 inline const QString PortNotOpen =
     QStringLiteral("端口未打开 ！\r\r      请先在“请选择传感器通讯端口”下选择传感器的端口  ");
+// The same sensor plugged back in on the same port reconnects by itself.
 inline const QString PortLost =
-    QStringLiteral("传感器连接中断 ！\r\r      端口已关闭，请检查传感器连接后重新选择端口  ");
+    QStringLiteral("传感器连接中断 ！\r\r      端口已关闭。将传感器重新插好后程序会自动重新连接，\r"
+                   "      也可以重新选择端口  ");
 // %1: the record file's name.
 inline const QString StopWithoutPort =
     QStringLiteral("端口未打开，停止命令未能发送到传感器 ！\r\r      采样记录已保存到文件“%1”  ");

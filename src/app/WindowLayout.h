@@ -3,6 +3,7 @@
 #include "acquire/TraceCanvas.h"
 #include "link/SensorCommands.h"
 
+#include <QColor>
 #include <array>
 
 // Where every control stands, in twips of its container (the window, or the
@@ -68,5 +69,12 @@ constexpr std::array<Option, SensorCommands::GainSteps> GainOptions {{
 
 // Gain options before Text1 in the focus order; the rest come after Combo1.
 constexpr int GainOptionsBeforeText1 = 7;
+
+// The layout's own colours; everything else takes the palette's.
+constexpr QColor ControlFace {224, 224, 224}; // Label1's background, the baseline buttons
+constexpr QColor InstructionsInk {192, 64, 0};
+constexpr QColor PortPromptInk {192, 0, 0};
+constexpr QColor PortListInk {0, 0, 0};
+constexpr QColor BaselineInk {255, 0, 0};
 
 } // namespace WindowLayout

@@ -20,7 +20,6 @@ namespace {
 // Most read in one turn of the event loop: reading on while a flood refills
 // the driver kept clicks waiting for hundreds of milliseconds (measured).
 constexpr size_t ChunkBytes = 4096;
-constexpr int WriteTimeoutMs = 1000;
 
 // Where QSerialPort looks for its lock files, in its order; the first folder
 // that holds the file or may receive it is used.
@@ -66,6 +65,23 @@ SerialService::OpenFailure failureOf(int error)
     }
 }
 
+// 9600 baud, 8N1, no flow control, every byte as it comes. False (errno
+// set) when the device refuses.
+bool setRaw9600(int fd, termios settings)
+{
+    ::cfmakeraw(&settings); // 8 data bits, no parity
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cflag &= ~(CSTOPB | CRTSCTS);
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    // At least one byte per read: with none waiting a read then fails with
+    // EAGAIN, and a zero-byte read means the line hung up.
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    ::cfsetispeed(&settings, B9600);
+    ::cfsetospeed(&settings, B9600);
+    return ::tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
 bool hungUp(int fd)
 {
     pollfd p {fd, 0, 0};
@@ -100,6 +116,27 @@ bool PosixSerialLine::open(int portNumber, OpenError *why)
 
 std::optional<SerialService::OpenFailure> PosixSerialLine::openDevice(const QString &path)
 {
+    if (const std::optional<OpenFailure> failure = lockDevice(path))
+        return failure;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios settings {};
+    if (fd < 0 || ::tcgetattr(fd, &settings) < 0) {
+        const int error = errno;
+        const OpenFailure failure = abandonOpen(fd, error);
+        if (failure == OpenFailure::Other)
+            qWarning("pulse-demo: cannot open %s: %s", qPrintable(path), std::strerror(error));
+        return failure;
+    }
+    saved_ = std::make_unique<termios>(settings);
+    ::ioctl(fd, TIOCEXCL);
+    if (!setRaw9600(fd, settings))
+        return abandonOpen(fd, errno);
+    listen(fd);
+    return std::nullopt;
+}
+
+std::optional<SerialService::OpenFailure> PosixSerialLine::lockDevice(const QString &path)
+{
     // The lock QSerialPort takes for this path, and one for the device a
     // link leads to, so that two links to one device exclude each other too.
     QStringList devices {path};
@@ -116,43 +153,22 @@ std::optional<SerialService::OpenFailure> PosixSerialLine::openDevice(const QStr
         }
         locks_.push_back(std::move(lock));
     }
+    return std::nullopt;
+}
 
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    termios settings {};
-    if (fd < 0 || ::tcgetattr(fd, &settings) < 0) {
-        const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
-        locks_.clear();
-        const OpenFailure failure = failureOf(error);
-        if (failure == OpenFailure::Other)
-            qWarning("pulse-demo: cannot open %s: %s", qPrintable(path), std::strerror(error));
-        return failure;
-    }
-    saved_ = std::make_unique<termios>(settings);
-    ::ioctl(fd, TIOCEXCL);
-
-    ::cfmakeraw(&settings); // 8 data bits, no parity
-    settings.c_cflag |= CLOCAL | CREAD;
-    settings.c_cflag &= ~(CSTOPB | CRTSCTS);
-    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
-    // At least one byte per read: with none waiting a read then fails with
-    // EAGAIN, and a zero-byte read means the line hung up.
-    settings.c_cc[VMIN] = 1;
-    settings.c_cc[VTIME] = 0;
-    ::cfsetispeed(&settings, B9600);
-    ::cfsetospeed(&settings, B9600);
-    if (::tcsetattr(fd, TCSANOW, &settings) < 0) {
-        const int error = errno;
+SerialService::OpenFailure PosixSerialLine::abandonOpen(int fd, int error)
+{
+    if (fd >= 0)
         ::close(fd);
-        locks_.clear();
-        return failureOf(error);
-    }
+    locks_.clear();
+    return failureOf(error);
+}
 
+void PosixSerialLine::listen(int fd)
+{
     fd_ = fd;
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &PosixSerialLine::onReadable);
-    return std::nullopt;
 }
 
 void PosixSerialLine::close()
@@ -296,18 +312,8 @@ void PosixSerialLine::onTick()
         QMetaObject::invokeMethod(this, &PosixSerialLine::onTick, Qt::QueuedConnection);
 }
 
-void PosixSerialLine::handOn()
+void PosixSerialLine::dropOldest(qint64 count)
 {
-    emit readyRead();
-    // Bytes nobody took are kept up to the receive buffer's size.
-    if (qint64(received_.size()) > InBufferSize)
-        received_.erase(received_.begin(), received_.end() - InBufferSize);
-}
-
-void PosixSerialLine::fail()
-{
-    if (fd_ < 0)
-        return;
-    close();
-    emit failed();
+    // Not read: bytesRead() counts what the program took.
+    received_.erase(received_.begin(), received_.begin() + qsizetype(count));
 }

@@ -54,13 +54,15 @@ public:
 
 private:
     std::optional<OpenFailure> openDevice(const QString &path);
+    std::optional<OpenFailure> lockDevice(const QString &path);
+    OpenFailure abandonOpen(int fd, int error);
+    void listen(int fd);
     void onReadable();
     void onTick();
     // Moves what the driver holds into received_: the count, or -1 when the
     // line is gone.
     qint64 collect();
-    void handOn();
-    void fail();
+    void dropOldest(qint64 count) override;
 
     int fd_ = -1;
     std::unique_ptr<termios> saved_; // the device's settings, put back on close

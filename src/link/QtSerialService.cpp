@@ -16,7 +16,7 @@ QtSerialService::QtSerialService(QObject *parent)
     port_.setDataBits(QSerialPort::Data8);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    connect(&port_, &QSerialPort::readyRead, this, &QtSerialService::onReadyRead);
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialService::handOn);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::onError);
 }
 
@@ -47,6 +47,8 @@ bool QtSerialService::open(int portNumber, OpenError *why)
 void QtSerialService::close()
 {
     port_.close();
+    // A vanished device's error would otherwise outlive the port.
+    port_.clearError();
 }
 
 bool QtSerialService::isOpen() const
@@ -134,14 +136,6 @@ void QtSerialService::discardOutput()
     // just written, which must reach the sensor.
 }
 
-void QtSerialService::onReadyRead()
-{
-    emit readyRead();
-    // Bytes nobody took are kept up to the receive buffer's size.
-    if (port_.isOpen() && port_.bytesAvailable() > InBufferSize)
-        port_.skip(port_.bytesAvailable() - InBufferSize);
-}
-
 void QtSerialService::onError(QSerialPort::SerialPortError error)
 {
     // A vanished device keeps reporting errors while the port stays open, so
@@ -149,13 +143,4 @@ void QtSerialService::onError(QSerialPort::SerialPortError error)
     // before the port is open and are open()'s to report.
     if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError && port_.isOpen())
         fail();
-}
-
-void QtSerialService::fail()
-{
-    if (!port_.isOpen())
-        return;
-    port_.close();
-    port_.clearError();
-    emit failed();
 }

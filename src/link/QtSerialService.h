@@ -31,13 +31,8 @@ public:
     void discardOutput() override;
 
 private:
-    // How long a write may take to reach the line before the port counts as failed.
-    static constexpr int WriteTimeoutMs = 1000;
-
     bool pushOut(const QByteArray &bytes);
-    void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
-    void fail();
 
     QSerialPort port_;
 };

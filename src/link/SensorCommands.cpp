@@ -14,7 +14,7 @@ std::array<QByteArray, 3> initialisation(int gainOption, int baselineLevel, int 
 
 std::array<QByteArray, 3> portInitialisation()
 {
-    return initialisation(0, 0, 0);
+    return initialisation(PowerUpGainOption, PowerUpBaseline, PowerUpRateOption);
 }
 
 } // namespace SensorCommands

@@ -12,6 +12,23 @@ void SerialService::pause(Pause kind)
     QThread::msleep(kind == Pause::Busy ? BusyDelayMs : PortInitDelayMs);
 }
 
+void SerialService::handOn()
+{
+    emit readyRead();
+    // Bytes nobody took are kept up to the receive buffer's size.
+    const qint64 excess = bytesAvailable() - InBufferSize;
+    if (excess > 0)
+        dropOldest(excess);
+}
+
+void SerialService::fail()
+{
+    if (!isOpen())
+        return;
+    close();
+    emit failed();
+}
+
 std::optional<SerialService::Presence> SerialService::present(int portNumber, bool askSerialNumber) const
 {
     const QString path = PortDirectory::resolve(portNumber);

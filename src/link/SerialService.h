@@ -19,6 +19,8 @@ public:
     // Received bytes kept for the program while nobody reads them; beyond
     // this the oldest are dropped, as a full receive buffer would.
     static constexpr qint64 InBufferSize = 1024;
+    // How long a write may take to reach the line before the port counts as failed.
+    static constexpr int WriteTimeoutMs = 1000;
 
     // Why a port could not be opened, and the device it stood for.
     enum class OpenFailure { Missing, NoPermission, InUse, NotASerialLine, Other };
@@ -76,4 +78,13 @@ signals:
     // The open port failed (device gone, read or write error). The port has
     // already been closed when this is sent, and it is sent once per failure.
     void failed();
+
+protected:
+    // What every line does with received bytes: tells the reader, then keeps
+    // what it left up to InBufferSize, dropping the oldest.
+    void handOn();
+    // Closes the open port after a failure and sends failed(), once.
+    void fail();
+    // Drops the oldest received bytes unread.
+    virtual void dropOldest(qint64 count) { read(count); }
 };

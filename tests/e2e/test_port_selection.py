@@ -1,5 +1,8 @@
-"""Picking a port in the list: the sensor's three initial commands. A port
-that is not there is a fault case (tests/faults/test_ports.py)."""
+"""Picking a port in the list: the sensor's three initial commands, the list
+gone and the window whole again. That the window repaints before the pauses
+and shows the busy cursor through them is tst_window's (it counts paints and
+cursors at each write, where a screen sample here would depend on speed). A
+port that is not there is a fault case (tests/faults/test_ports.py)."""
 
 
 from pulsetest import harness, layout
@@ -7,20 +10,16 @@ from pulsetest.image import BACKGROUND, REFERENCE_LINE
 from pulsetest.wire import INITIAL_COMMANDS
 from pulsetest.xwindow import Failure
 
-# The list must be gone, and the window whole again, within the first of the
-# three 500 ms pauses: it closes before the pauses, not after them.
-LIST_CLOSES_WITHIN = 0.5
-
 
 def case_initial_commands(s):
     sim = s.start_simulator(1)
     window = s.start_program().window()
     window.settled_capture()
     idle_cursor = s.desktop.cursor()
-    (x, y, w, h), shown_for = window.pick_port(1)
-    image, cursor, received = window.capture(), s.desktop.cursor(), sim.received()
-    if shown_for > LIST_CLOSES_WITHIN or received == INITIAL_COMMANDS:
-        raise Failure("the list closed %.2f s after the pick, with %s sent" % (shown_for, received.hex(" ")))
+    (x, y, w, h), _ = window.pick_port(1)
+    sim.wait_received(INITIAL_COMMANDS, timeout=10)
+    window.caught_up()
+    image = window.capture()
     # Where the list was, the surface shows again.
     left, top, width, height = layout.surface_inside()
     wx, wy, _, _ = window.geometry()
@@ -28,10 +27,6 @@ def case_initial_commands(s):
              for xx in range(max(left, x - wx), min(left + width, x - wx + w))} - {BACKGROUND, REFERENCE_LINE}
     if stale:
         raise Failure("the window is not repainted where the list was: %s" % sorted(stale)[:4])
-    if cursor == idle_cursor:
-        raise Failure("the cursor stays %r during the pauses" % cursor)
-    sim.wait_received(INITIAL_COMMANDS, timeout=10)
-    window.caught_up()
     if s.desktop.cursor() != idle_cursor:
         raise Failure("the cursor is %r after the pauses, %r before" % (s.desktop.cursor(), idle_cursor))
     if window.warning_boxes():

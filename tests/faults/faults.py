@@ -183,23 +183,6 @@ def expect_one_warning(window, timeout=10, label=None):
         raise Failure("another warning box after the first was dismissed")
 
 
-def dismiss_all(window, timeout=5):
-    """Dismisses every warning box, including ones that open meanwhile."""
-    count = 0
-    deadline = time.monotonic() + timeout
-    while True:
-        boxes = window.warning_boxes()
-        if not boxes:
-            return count
-        if time.monotonic() > deadline:
-            raise Failure("warning boxes keep coming: %d still open" % len(boxes))
-        try:
-            window.dismiss(boxes[-1], timeout=2)
-            count += 1
-        except Failure:
-            pass  # it went away by itself, or another took the focus: look again
-
-
 # The simulator
 
 def stop_signals_sent(sim):
@@ -209,14 +192,6 @@ def stop_signals_sent(sim):
 
 def start_signals_sent(sim):
     return sim.received().count(START_STREAM)
-
-
-def sent_count(sim):
-    """Samples sent so far, without reading them all (a flood sends megabytes)."""
-    try:
-        return os.path.getsize(sim.sent_path)
-    except OSError:
-        return 0
 
 
 def streaming_session(s, *sim_options):

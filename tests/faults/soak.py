@@ -30,7 +30,6 @@ import datetime
 import hashlib
 import math
 import os
-import re
 import statistics
 import subprocess
 import sys
@@ -64,14 +63,6 @@ RECONNECT_TIMEOUT = 30
 # median (percentage points) before it counts as growing.
 CPU_FLAT_POINTS = 1.0
 SHORT = {"minutes": 5, "plugged": 1.5, "unplugged": 5}
-
-
-def probe_samples(path):
-    with open(path) as f:
-        match = re.search(r"^samples (\d+)$", f.read(), re.M)
-    if not match:
-        raise Failure("no sample count in the probe file %s" % path)
-    return int(match.group(1))
 
 
 class Sensor:
@@ -236,7 +227,7 @@ class Soak:
                     self.change(CHANGES[(self.changes - 1) % len(CHANGES)])
                 rss, hwm = faults.memory_kb(self.program.pid)
                 self.log("minute %.0f: %d samples sent, %d reconnects, RSS %d KiB, peak %d KiB"
-                         % ((now - self.started) / 60, faults.sent_count(self.sim), len(self.reconnects), rss, hwm))
+                         % ((now - self.started) / 60, self.sim.sent_so_far(), len(self.reconnects), rss, hwm))
                 if now >= end:
                     break
                 next_action += 60
@@ -250,19 +241,15 @@ class Soak:
         elapsed = time.monotonic() - self.started
         faults.exit_cleanly(program, self.window)
         sim.stop()
-        match = re.search(r"^sent (\d+)$", sim.read_output(), re.M)
-        sent_file = len(sim.sent())
-        if not match or int(match.group(1)) != sent_file:
-            raise Failure("the simulator's count (%s) and its --sent file (%d) disagree"
-                          % (match and match.group(1), sent_file))
-        taken = probe_samples(os.environ["PULSE_PROBE_FILE"])
+        sent = sim.sent_count()
+        taken = harness.probe_counters(os.environ["PULSE_PROBE_FILE"])["samples"]
         check_records(s.workdir, self.made)
         return {
             "minutes": self.minutes,
             "plugged": self.plugged,
             "revision": revision(),
             "elapsed": elapsed,
-            "sent": sent_file,
+            "sent": sent,
             "taken": taken,
             "unread": sum(sim.unread_at_unplugs()),
             "unplugs": len(sim.unread_at_unplugs()),

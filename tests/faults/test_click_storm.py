@@ -152,8 +152,8 @@ def case_click_storm(s):
     window.click_control("Command1")
     faults.wait_until(lambda: sim.received().endswith(START_STREAM) and len(sim.received()) > len(expected),
                       5, "the start command")
-    start = faults.sent_count(sim)
-    faults.wait_until(lambda: faults.sent_count(sim) > start + CLEAN_SAMPLES, 10, "a sweep of samples")
+    start = sim.sent_so_far()
+    faults.wait_until(lambda: sim.sent_so_far() > start + CLEAN_SAMPLES, 10, "a sweep of samples")
     window.click_control("Command5")
     faults.wait_until(lambda: sim.received().endswith(STOP_STREAM), 5, "the stop command")
     if window.warning_boxes():

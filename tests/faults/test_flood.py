@@ -46,7 +46,7 @@ def timed_click(window, sim, name):
 
 def case_flood(s):
     sim, program, window = faults.streaming_session(s, "--unpaced")
-    faults.wait_until(lambda: faults.sent_count(sim) > 100000, 10, "the flood to begin")
+    faults.wait_until(lambda: sim.sent_so_far() > 100000, 10, "the flood to begin")
     started = time.monotonic()
     answers, memory = [], []
     next_click = started + 1
@@ -63,7 +63,7 @@ def case_flood(s):
     elapsed = time.monotonic() - started
     cpu = (faults.cpu_seconds(program.pid) - cpu0) / elapsed
     _, hwm = faults.memory_kb(program.pid)
-    sent_during = faults.sent_count(sim)
+    sent_during = sim.sent_so_far()
 
     print("answers to %d clicks: %s ms" % (len(answers), " ".join("%.0f" % (a * 1000) for a in answers)))
     print("%.0f kB/s sent over %.0f s; the program used %.0f %% of a core; VmHWM %d KiB"

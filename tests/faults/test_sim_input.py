@@ -1,15 +1,13 @@
 """The simulated sensor against input no program would send: a megabyte of
-noise in one go, parameters out of range, a long run of spaces, commands cut
-into single bytes. It must keep every byte in its log, answer afterwards and
-still stream on request.
+noise in one go, then a long run of spaces. It must keep every byte in its
+log, answer afterwards and still stream on request.
 
-Short noise and truncated commands on the line, and the parser's own fuzzing,
-are in tests/sim (sim_end_to_end.py, tst_commandparser.cpp); this adds sizes
-far beyond one read of the line."""
+Short noise, parameters out of range and commands cut short or into single
+bytes, on the line and in the parser's own fuzzing, are tests/sim's
+(sim_end_to_end.py, tst_commandparser.cpp); this adds sizes far beyond one
+read of the line."""
 
 import random
-import re
-import time
 
 import faults
 from faults import Failure
@@ -18,7 +16,6 @@ from pulsetest.line import Line
 NOISE_BYTES = 1 << 20
 SPACES = 100000
 REPLY = bytes([0xAA, 0x55, 2, 4, 6, 8])  # the default serial number 2468
-OUT_OF_RANGE = b" 4\x0a" + b" 4\xff" + b" 5\x06" + b" 7\x05" + b" 7\x80"
 RATE_200HZ = b" 7\x00"
 
 
@@ -28,12 +25,7 @@ def case_sim_oversized(s):
 
     noise = random.Random(20240607)
     line.write(bytes(noise.randrange(256) for _ in range(NOISE_BYTES)))
-    line.write(OUT_OF_RANGE)
     line.write(b" " * SPACES + b"3")
-    for byte in b" 5\x02 4\x01":  # whole commands, a byte per write
-        line.write(bytes([byte]))
-        time.sleep(0.01)
-    line.write(b" 4")  # and one cut short: its parameter never comes
     line.quiet()
     if not sim.running():
         raise Failure("the simulator ended: %s" % sim.read_output()[-2000:])
@@ -57,9 +49,7 @@ def case_sim_oversized(s):
     logged = sum(len(data) for _, data in sim.reads())
     if logged != written:
         raise Failure("the simulator logged %d bytes of the %d written" % (logged, written))
-    match = re.search(r"^sent (\d+)$", sim.read_output(), re.M)
-    if not match or int(match.group(1)) != len(sim.sent()):
-        raise Failure("'sent' line %s, --sent file %d bytes" % (match and match.group(0), len(sim.sent())))
+    sim.sent_count()
     print("%d bytes fed, all logged; it still answers and streams" % written)
 
 

@@ -2,6 +2,7 @@
 """pulse-record run as the operator runs it: good files, every kind of bad
 file, and bad command lines. Messages are checked word for word, since they
 are what the operator reads; exit codes are what scripts read."""
+import datetime
 import hashlib
 import os
 import subprocess
@@ -9,6 +10,7 @@ import sys
 import tempfile
 import unittest
 
+from pulsetest import session
 from pulsetest.image import png_size
 from pulsetest.wire import RECORD_SIZE
 
@@ -19,10 +21,10 @@ HEADER = "record\tsaved_at\trate_hz\tgain\tbaseline\tport\tdevice\tsample_index\
 SAVED_AT = "2024-05-01T10:00:05.250+08:00"
 
 
-def run(*args, env=None):
+def run(*args, env=None, cwd=None):
     full_env = dict(os.environ)
     full_env.update(env or {})
-    p = subprocess.run([TOOL, *args], capture_output=True, timeout=30, env=full_env)
+    p = subprocess.run([TOOL, *args], capture_output=True, timeout=30, env=full_env, cwd=cwd)
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8")
 
 
@@ -98,9 +100,10 @@ class RecordToolTest(unittest.TestCase):
         self.assertTrue(out.splitlines()[4].endswith("采样速率 300 Hz）"), out)
         code, out, _ = run("csv", self.ramp)
         lines = out.splitlines()
+        self.assertEqual(len(lines), RECORD_SIZE + 2)  # and one line for the missing slot
         self.assertEqual(lines[1:3], ["299,0.0000,43,", "300,0.0033,44,"])
-        self.assertEqual(lines[846:848], [",2.8167,,missing", "0,2.8200,0,"])
-        self.assertEqual(lines[-2:], ["1144,,120,stale", "1145,,121,padding"])
+        self.assertEqual(lines[845:848], ["1143,2.8133,119,", ",2.8167,,missing", "0,2.8200,0,"])
+        self.assertEqual(lines[-3:], ["298,3.8133,42,", "1144,,120,stale", "1145,,121,padding"])
         # --rate still wins; --as-stored keeps the file's order.
         code, out, _ = run("csv", self.ramp, "--as-stored", "--rate", "200")
         self.assertEqual((code, out.splitlines()[1]), (0, "0,0.0000,0,"))
@@ -252,11 +255,17 @@ class RecordToolTest(unittest.TestCase):
             (("plot", "1"), "未知命令“plot”" + see),
             (("show",), "缺少记录文件" + see),
             (("png", "1", "2"), "png 命令只接受一个记录文件"),
-            (("show", "1", "--rate", "fast"), "采样速率“fast”无效：应为 1 到 100000 之间的数（单位 Hz）"),
+            (("--rate", "200"), "缺少命令" + see),
+            (("csv", "1", "2"), "csv 命令只接受一个记录文件"),
             (("show", "1", "--rate"), "选项 --rate 缺少参数" + see),
+            (("show", "1", "--rate", "200", "--rate", "300"), "选项 --rate 只能给出一次"),
+            (("png", "1", "-o"), "选项 -o 缺少参数" + see),
+            (("png", "1", "-o", ""), "选项 -o 缺少参数" + see),
             (("show", "1", "-x"), "未知选项“-x”" + see),
+            (("show", "1", "--verbose"), "未知选项“--verbose”" + see),
             (("csv", "1", "-o", "a.png"), "选项 -o 只用于 png 和 edf 命令"),
-        ]
+        ] + [(("show", "1", "--rate", rate), "采样速率“%s”无效：应为 1 到 100000 之间的数（单位 Hz）" % rate)
+             for rate in ("fast", "0", "-200", "nan", "inf")]
         for args, message in cases:
             code, out, err = run(*args)
             self.assertEqual((code, out), (2, ""), args)
@@ -268,8 +277,121 @@ class RecordToolTest(unittest.TestCase):
         for line in ("  pulse-record show FILE... [--rate HZ] [--as-stored]",
                      "  pulse-record png FILE [-o OUT.png] [--rate HZ] [--as-stored]",
                      "  pulse-record csv FILE [--rate HZ] [--as-stored]",
-                     "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]"):
+                     "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]",
+                     "  pulse-record sessions [FOLDER]",
+                     "  pulse-record png SESSION [-o OUT.png] [--from T] [--to T]",
+                     "  pulse-record edf SESSION [-o OUT.edf]"):
             self.assertIn(line + "\n", out)
+
+
+class SessionToolTest(unittest.TestCase):
+    """A recording left by a killed program: 30 s at 200 Hz, a marker, 500 Hz,
+    a gain change and a marker, the port lost for 5 s, a Stop, a serial
+    number, a Start, a baseline change; a marker whose samples never reached
+    the disk and a torn last line."""
+
+    START = datetime.datetime(2026, 12, 8, 15, 30, tzinfo=datetime.timezone(datetime.timedelta(hours=8)))
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+        self.stem = os.path.join(self.dir, "sessions", "20261208-153000")
+        ev = [(0, 0, "start", 200, 4, 2), (4000, 20.005, "marker", 1), (6000, 30, "rate", 500),
+              (11000, 40, "gain", 5), (11000, 40, "marker", 2), (13500, 45, "lost"), (13500, 50, "back"),
+              (18500, 60, "stop", 2, "ab" * 32), (18500, 65, "serial", 2468), (18500, 70, "start", 500, 5, 2),
+              (21000, 75, "baseline", 2), (24500, 82, "time"), (25000, 83, "marker", 3)]
+        ev += [(200 * k, k, "time") for k in range(1, 30)] + [(6000 + 500 * k, 30 + k, "time") for k in range(1, 15)]
+        ev.sort(key=lambda e: e[0])
+        self.samples = (session.pulse(6000, 200) + session.pulse(7500, 500) + session.pulse(5000, 500)
+                        + session.pulse(6000, 500))
+        session.write(self.stem, self.samples, ev, self.START, torn=b"24500\t2026-12-08T15:31:22.0")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    SUMMARY = "开始于 2026-12-08T15:30:00.000+08:00，时长 0:01:22，24500 个采样，2 个标记，采样速率 200、500 Hz"
+
+    def test_sessions_lists_the_records_folder_or_its_sessions_folder(self):
+        listing = ["文件夹“{}”中有 1 个会话记录：", "  20261208-153000：" + self.SUMMARY]
+        for args, cwd, shown in (((self.dir,), None, os.path.join(self.dir, "sessions")),
+                                 ((), os.path.join(self.dir, "sessions"), "."), ((), self.dir, "sessions")):
+            code, out, err = run("sessions", *args, cwd=cwd)
+            self.assertEqual((code, err), (0, ""), args)
+            self.assertEqual(out.splitlines(), [listing[0].format(shown), listing[1]])
+        code, out, err = run("sessions", os.path.join(self.dir, "sessions", "none"))
+        self.assertEqual((code, out), (1, ""))
+
+    def test_show_a_killed_programs_recording(self):
+        code, out, err = run("show", self.stem + ".samples")
+        self.assertEqual((code, err), (0, ""))
+        lines = out.splitlines()
+        self.assertEqual(lines[:5], [
+            f"会话记录“{self.stem}.samples”", "  " + self.SUMMARY, "  中断 2 次（停止或端口断开），共 0:00:15 无采样",
+            "  事件文件中有 2 行未用（末尾未写完、无法识别或所指采样尚未写入）", "事件："])
+        self.assertEqual([line.split("  ")[-1] for line in lines[5:16]], [
+            "开始", "标记 1", "采样速率 500Hz", "放大倍率 5x", "标记 2", "端口断开", "端口恢复", "停止 记录 2",
+            "序列号 2468", "开始", "基线 2"])
+        self.assertEqual(lines[6], "  15:30:20.005（20.005 秒）  采样 4000  标记 1")
+        self.assertEqual(lines[16], "心率（每 10 秒）：")
+        # Windows stop at the rate change, the gap and the Stop.
+        self.assertEqual([line[2:21] for line in lines[17:]], [
+            "15:30:00 至 15:30:10", "15:30:10 至 15:30:20", "15:30:20 至 15:30:30", "15:30:30 至 15:30:40",
+            "15:30:40 至 15:30:45", "15:30:50 至 15:31:00", "15:31:10 至 15:31:20"])
+        self.assertTrue(all("心率 72.0 次/分" in line for line in lines[17:]), lines[17:])
+
+    def test_csv(self):
+        code, out, err = run("csv", self.stem)
+        self.assertEqual((code, err), (0, ""))
+        rows = out.splitlines()
+        self.assertEqual(len(rows), 1 + len(self.samples))
+        self.assertEqual(rows[0], "sample,time,value,event")
+        self.assertEqual(rows[1], f"0,2026-12-08T15:30:00.000+08:00,{self.samples[0]},开始")
+        self.assertEqual(rows[6002], f"6001,2026-12-08T15:30:30.002+08:00,{self.samples[6001]},")
+        self.assertEqual(rows[13501], f"13500,2026-12-08T15:30:50.000+08:00,{self.samples[13500]},端口断开; 端口恢复")
+        self.assertEqual(rows[18501].split(",")[3], "停止 记录 2; 序列号 2468; 开始")
+        self.assertEqual([int(r.split(",")[2]) for r in rows[1:]], list(self.samples))
+
+    def test_edf_files_split_where_the_rate_changes(self):
+        target = os.path.join(self.dir, "out.edf")
+        code, out, err = run("edf", self.stem, "-o", target)
+        self.assertEqual((code, err), (0, ""))
+        second = os.path.join(self.dir, "out-2.edf")
+        self.assertEqual(out, f"EDF 文件已保存到“{target}”（采样速率 200 Hz，6000 个采样）\n"
+                              f"EDF 文件已保存到“{second}”（采样速率 500 Hz，18500 个采样）\n")
+        for path in (target, second):
+            with open(path, "rb") as f:
+                self.assertIn(b"EDF+C", f.read(256))
+        code, _, err = run("edf", self.stem)
+        self.assertEqual((code, err), (0, ""))
+        self.assertTrue(os.path.exists(self.stem + "-2.edf"))
+
+    def test_png_of_a_span(self):
+        code, out, err = run("png", self.stem)
+        self.assertEqual((code, out, err), (0, f"图片已保存到“{self.stem}.png”\n", ""))
+        width, whole = png_size(self.stem + ".png")
+        self.assertGreater(width, 1200)
+        part = os.path.join(self.dir, "part.png")
+        code, _, err = run("png", self.stem, "-o", part, "--from", "25", "--to", "15:30:55")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(png_size(part)[0], width)
+        self.assertLess(png_size(part)[1], whole / 2)  # three rows of ten seconds, not nine
+        code, out, err = run("png", self.stem, "--from", "90")
+        self.assertEqual((code, out, err), (1, "", PREFIX + "所选时段中没有采样\n"))
+
+    def test_usage(self):
+        cases = [
+            (("show", self.stem, "--rate", "200"), f"“{self.stem}”是会话记录，选项 --rate 和 --as-stored 只用于记录文件"),
+            (("png", self.stem, "--from", "soon"), "时间“soon”无效：应为从开始算起的秒数（如 90）或时刻（如 15:31:20）"),
+            (("csv", self.stem, "--to", "10"), "选项 --from 和 --to 只用于会话记录的 png 命令"),
+            (("edf", self.stem, self.stem), "edf 命令一次只导出一个会话记录，且不与记录文件合并"),
+            (("sessions", "a", "b"), "sessions 命令只接受一个文件夹"),
+            (("png", self.stem, "-o", self.stem + ".events"), f"图片不能保存到记录文件“{self.stem}.events”本身"),
+        ]
+        for args, message in cases:
+            code, out, err = run(*args)
+            self.assertEqual((code, out, err), (2, "", PREFIX + message + "\n"), args)
+        code, out, err = run("show", self.stem + "x")
+        self.assertEqual((code, out, err), (1, "", PREFIX + f"找不到文件“{self.stem}x”\n"))
 
 
 if __name__ == "__main__":

@@ -18,7 +18,8 @@ import tempfile
 import termios
 import time
 
-from pulsetest.line import Line, start_simulator
+from pulsetest.line import Line, logged, start_simulator
+from pulsetest.xwindow import wait_until
 
 SIM = sys.argv[1]
 TIOCGEXCL = 0x80045440  # _IOR('T', 0x40, int): not in the termios module
@@ -35,6 +36,11 @@ def check(condition, what):
     if not condition:
         failures.append(what)
     return condition
+
+
+def wait_logged(log, written):
+    """Until the simulator's log shows every byte written to it."""
+    wait_until(lambda: b"".join(data for _, data in logged(log)) == bytes(written), 10, "the simulator to read them")
 
 
 def bytes_per_second(line):
@@ -75,8 +81,8 @@ def main_session(runtime, work):
     rate = bytes_per_second(line)
     check(abs(rate - 200) <= 200 * RATE_TOLERANCE, "200 Hz gives %.1f bytes/s" % rate)
 
-    send(b" 7")  # the parameter in a later write
-    time.sleep(0.05)
+    send(b" 7")  # the parameter in a later read
+    wait_logged(log, written)
     send(b"\x04")
     rate = bytes_per_second(line)
     check(abs(rate - LINE_BYTES_PER_SECOND) <= LINE_BYTES_PER_SECOND * RATE_TOLERANCE
@@ -86,7 +92,7 @@ def main_session(runtime, work):
     noise = random.Random(7)
     send(bytes(noise.randrange(256) for _ in range(3000)) + b" 4 5 7")
     send(b" 3")
-    time.sleep(0.2)
+    wait_logged(log, written)
     line.read_now()
     send(b" 1")
     reply = line.read_for(0.3)

@@ -1,6 +1,5 @@
 #include "app/Texts.h"
 #include "link/PortDirectory.h"
-#include "link/SensorCommands.h"
 #include "link/SerialNumber.h"
 
 #include <QDir>
@@ -70,18 +69,6 @@ private slots:
         QCOMPARE(PortDirectory::resolve(3), QStringLiteral("/dev/ttyS2"));
     }
 #endif
-
-    void commandBytes()
-    {
-        QCOMPARE(SensorCommands::SerialNumber, QByteArray("\x20\x31"));
-        QCOMPARE(SensorCommands::StartStream, QByteArray("\x20\x32"));
-        QCOMPARE(SensorCommands::StopStream, QByteArray("\x20\x33"));
-        QCOMPARE(SensorCommands::parameter(9), QByteArray("\x09"));
-        const auto init = SensorCommands::portInitialisation();
-        QCOMPARE(init[0], QByteArray("\x20\x34\x00", 3));
-        QCOMPARE(init[1], QByteArray("\x20\x35\x00", 3));
-        QCOMPARE(init[2], QByteArray("\x20\x37\x00", 3));
-    }
 
     void serialNumberDigits_data()
     {

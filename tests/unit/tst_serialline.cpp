@@ -1,9 +1,20 @@
-// The Unix serial line against real pseudo-terminals and things that are no
-// serial line at all.
+// The serial lines' contract against real pseudo-terminals and things that are
+// no serial line at all. Built twice: against the Unix line (tst_serialline)
+// and, with PULSE_QT_LINE, against the QSerialPort line (tst_qtserialservice),
+// the Windows program's, so that it keeps working where it is not the
+// program's own line.
 #include "PtySensor.h"
 #include "app/Texts.h"
 #include "link/PortDirectory.h"
 #include "link/PosixSerialLine.h"
+#include "link/QtSerialService.h"
+
+#ifdef PULSE_QT_LINE
+using Line = QtSerialService;
+#else
+using Line = PosixSerialLine;
+#endif
+constexpr bool UnixLine = std::is_same_v<Line, PosixSerialLine>;
 
 #include <QFile>
 #include <QSignalSpy>
@@ -14,20 +25,20 @@
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <type_traits>
 #include <unistd.h>
 
 using Failure = SerialService::OpenFailure;
+
+#define SKIP_UNLESS_UNIX_LINE(why)                                                                                     \
+    if (!UnixLine)                                                                                                     \
+    QSKIP("the Unix line's own: " why)
 
 class SerialLineTest : public QObject
 {
     Q_OBJECT
     QTemporaryDir runtime_;
     PtySensor sensor_;
-
-    static void link(int port, const QString &target) { QVERIFY(PtySensor::link(port, target)); }
-    QString attach() { return sensor_.attach(7); }
-    QByteArray received() { return sensor_.received(); }
-    void send(const QByteArray &bytes) { QVERIFY(sensor_.send(bytes)); }
 
     // Root opens anything; without the capabilities that override file
     // modes it is held to them, as any other user is.
@@ -41,10 +52,14 @@ class SerialLineTest : public QObject
         syscall(SYS_capset, &header, caps);
     }
 
-    void hangUp() { sensor_.hangUp(); }
+    // What only the Unix line counts.
+    static qint64 wakeUps(const SerialService &) { return 0; }
+    static qint64 wakeUps(const PosixSerialLine &line) { return line.wakeUps(); }
+    static qint64 bytesRead(const SerialService &) { return 0; }
+    static qint64 bytesRead(const PosixSerialLine &line) { return line.bytesRead(); }
 
-    // Lets `ticks` of the line's read ticks go by, counted on a timer of the
-    // same interval: a load that delays them delays this count as well.
+    // Lets `ticks` of the Unix line's read ticks go by, counted on a timer of
+    // the same interval: a load that delays them delays this count as well.
     static void letTicksPass(int ticks)
     {
         QTimer clock;
@@ -62,34 +77,35 @@ private slots:
         QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     }
-    void cleanup() { hangUp(); }
+    void cleanup() { sensor_.hangUp(); }
 
     void bytesGoOutBeforeWriteReturnsAndComeIn()
     {
-        QVERIFY(!attach().isEmpty());
-        PosixSerialLine port;
+        QVERIFY(!sensor_.attach(7).isEmpty());
+        Line port;
         QVERIFY(!port.write(" 2")); // closed: refused, not a crash
         QVERIFY(port.open(7));
         QVERIFY(port.write(QByteArray("\x20\x34\x00", 3)));
-        QCOMPARE(received(), QByteArray("\x20\x34\x00", 3));
+        QCOMPARE(sensor_.received(), QByteArray("\x20\x34\x00", 3));
         QVERIFY(port.write(" 2"));
         port.discardOutput(); // must not swallow what was written
-        QCOMPARE(received(), QByteArray(" 2"));
+        QCOMPARE(sensor_.received(), QByteArray(" 2"));
 
         QSignalSpy ready(&port, &SerialService::readyRead);
-        send("\x01\x02\xff");
+        QVERIFY(sensor_.send("\x01\x02\xff"));
         QTRY_VERIFY(ready.count() >= 1);
         QCOMPARE(port.read(3), QByteArray("\x01\x02\xff"));
-        send("\x05\x06");
+        QVERIFY(sensor_.send("\x05\x06"));
         QTRY_COMPARE(port.bytesAvailable(), 2);
         port.discardInput();
         QCOMPARE(port.bytesAvailable(), 0);
-        QCOMPARE(port.bytesRead(), 3);
+        QCOMPARE(bytesRead(port), UnixLine ? 3 : 0);
     }
 
     void aTrickleIsHandedOnInBatchesAndAFloodWhole()
     {
-        QVERIFY(!attach().isEmpty());
+        SKIP_UNLESS_UNIX_LINE("QSerialPort hands on every read as it comes");
+        QVERIFY(!sensor_.attach(7).isEmpty());
         PosixSerialLine port;
         QVERIFY(port.open(7));
         QSignalSpy ready(&port, &SerialService::readyRead);
@@ -98,7 +114,7 @@ private slots:
         QByteArray sent;
         for (int i = 0; i < 60; ++i) {
             sent += char(i);
-            send(sent.right(1));
+            QVERIFY(sensor_.send(sent.right(1)));
             QTest::qWait(1);
         }
         QTRY_COMPARE(got, sent);
@@ -119,8 +135,8 @@ private slots:
 
     void unreadBytesKeepTheNewestOfOneBuffer()
     {
-        QVERIFY(!attach().isEmpty());
-        PosixSerialLine port;
+        QVERIFY(!sensor_.attach(7).isEmpty());
+        Line port;
         QVERIFY(port.open(7));
         // Every byte that came in, counted at each hand-on, before the line
         // drops the oldest beyond its buffer.
@@ -133,7 +149,7 @@ private slots:
         QByteArray sent;
         for (int i = 0; i < 3000; ++i)
             sent += char(i % 251);
-        send(sent);
+        QVERIFY(sensor_.send(sent));
         QTRY_COMPARE(arrived, qint64(sent.size()));
         QCOMPARE(port.read(5000), sent.right(SerialService::InBufferSize));
     }
@@ -146,41 +162,49 @@ private slots:
     }
     void hangUpClosesThePortOnce()
     {
+#if !defined(Q_OS_WIN) && QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        // Qt 6.8 on Unix no longer takes a zero-byte read for a hang-up: the
+        // reason the program has a serial line of its own there.
+        if (!UnixLine)
+            QSKIP("QSerialPort on Unix does not see a pseudo-terminal hang up from Qt 6.8 on");
+#endif
         QFETCH(bool, streaming);
-        QVERIFY(!attach().isEmpty());
-        PosixSerialLine port;
+        QVERIFY(!sensor_.attach(7).isEmpty());
+        Line port;
         QVERIFY(port.open(7));
         QSignalSpy failed(&port, &SerialService::failed);
         if (streaming) {
-            send("\x10\x11");
+            QVERIFY(sensor_.send("\x10\x11"));
             QTRY_COMPARE(port.bytesAvailable(), 2);
         }
-        hangUp();
+        sensor_.hangUp();
         QTRY_COMPARE(failed.count(), 1);
         QVERIFY(!port.isOpen());
-        const qint64 wakeUps = port.wakeUps();
+        const qint64 woken = wakeUps(port);
         letTicksPass(10);
         QCOMPARE(failed.count(), 1);
-        QCOMPARE(port.wakeUps(), wakeUps);
+        QCOMPARE(wakeUps(port), woken);
         QVERIFY(!port.write(" 3"));
         QCOMPARE(failed.count(), 1);
     }
 
     void aPortInUseIsRefusedAndKeepsItsOwner()
     {
-        const QString slave = attach();
+        const QString slave = sensor_.attach(7);
         QVERIFY(!slave.isEmpty());
-        PosixSerialLine first;
+        Line first;
         QVERIFY(first.open(7));
-        PosixSerialLine second;
+        Line second;
         SerialService::OpenError why;
         QVERIFY(!second.open(7, &why));
         QCOMPARE(why, (SerialService::OpenError {Failure::InUse, slave}));
-        // Another link to the same device is the same line.
-        link(6, slave);
-        QVERIFY(!second.open(6, &why));
-        QCOMPARE(why, (SerialService::OpenError {Failure::InUse, slave}));
-        send("\x42");
+        if (UnixLine) {
+            // Another link to the same device is the same line.
+            QVERIFY(PtySensor::link(6, slave));
+            QVERIFY(!second.open(6, &why));
+            QCOMPARE(why, (SerialService::OpenError {Failure::InUse, slave}));
+        }
+        QVERIFY(sensor_.send("\x42"));
         QTRY_COMPARE(first.bytesAvailable(), 1);
         QCOMPARE(first.read(8), QByteArray("\x42"));
         first.close();
@@ -193,6 +217,8 @@ private slots:
         QTest::addColumn<Failure>("failure");
         const QString dir = runtime_.path();
         QTest::newRow("no such device") << dir + "/ttyUSB9" << Failure::Missing;
+        if (!UnixLine)
+            return; // QSerialPort names no other reason on Unix
         QTest::newRow("a folder") << dir << Failure::NotASerialLine;
         QTest::newRow("a plain file") << dir + "/plain" << Failure::NotASerialLine;
         QTest::newRow("/dev/null") << "/dev/null" << Failure::NotASerialLine;
@@ -204,8 +230,8 @@ private slots:
         QFile plain(runtime_.path() + "/plain");
         QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("not a line") > 0);
         plain.close();
-        link(9, target);
-        PosixSerialLine port;
+        QVERIFY(PtySensor::link(9, target));
+        Line port;
         SerialService::OpenError why;
         QVERIFY(!port.open(9, &why));
         QVERIFY(!port.isOpen());
@@ -219,11 +245,12 @@ private slots:
 
     void noPermission()
     {
-        const QString slave = attach();
+        SKIP_UNLESS_UNIX_LINE("QSerialPort takes no permission for a port in use, as Windows reports it");
+        const QString slave = sensor_.attach(7);
         QVERIFY(!slave.isEmpty());
         QVERIFY(::chmod(QFile::encodeName(slave).constData(), 0) == 0);
         obeyFileModes(true);
-        PosixSerialLine port;
+        Line port;
         SerialService::OpenError why;
         const bool opened = port.open(7, &why);
         obeyFileModes(false);

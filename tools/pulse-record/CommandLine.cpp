@@ -2,6 +2,7 @@
 
 #include "RecordTexts.h"
 
+#include <QTime>
 #include <cmath>
 
 namespace {
@@ -9,6 +10,8 @@ namespace {
 const QString RateOption = QStringLiteral("--rate");
 const QString OutputOption = QStringLiteral("-o");
 const QString AsStoredOption = QStringLiteral("--as-stored");
+const QString FromOption = QStringLiteral("--from");
+const QString ToOption = QStringLiteral("--to");
 
 CommandLine::Result failure(const QString &error)
 {
@@ -30,6 +33,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     QStringList positional;
     std::optional<QString> rate;
     std::optional<QString> output;
+    std::optional<QString> from;
+    std::optional<QString> to;
     bool asStored = false;
     bool optionsEnded = false;
 
@@ -49,21 +54,26 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         }
         QString name = arg;
         std::optional<QString> value;
-        if (arg.startsWith(RateOption + u'=')) {
-            name = RateOption;
-            value = arg.mid(RateOption.size() + 1);
-        } else if (arg != RateOption && arg != OutputOption) {
-            return failure(RecordTexts::unknownOption(arg));
+        const qsizetype equals = arg.indexOf(u'=');
+        if (equals > 0 && arg.startsWith(QLatin1String("--"))) {
+            name = arg.left(equals);
+            value = arg.mid(equals + 1);
         }
+        std::optional<QString> *slot = name == RateOption ? &rate
+            : name == FromOption                          ? &from
+            : name == ToOption                            ? &to
+            : name == OutputOption && !value              ? &output
+                                                          : nullptr;
+        if (!slot)
+            return failure(RecordTexts::unknownOption(arg));
         if (!value) {
             if (i + 1 >= arguments.size())
                 return failure(RecordTexts::missingValue(name));
             value = arguments[++i];
         }
-        std::optional<QString> &slot = name == RateOption ? rate : output;
-        if (slot)
+        if (*slot)
             return failure(RecordTexts::repeatedOption(name));
-        slot = value;
+        *slot = value;
     }
 
     if (positional.isEmpty())
@@ -78,8 +88,25 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         invocation.command = Invocation::Command::Csv;
     else if (command == QLatin1String("edf"))
         invocation.command = Invocation::Command::Edf;
+    else if (command == QLatin1String("sessions"))
+        invocation.command = Invocation::Command::Sessions;
     else
         return failure(RecordTexts::unknownCommand(command));
+
+    if ((from || to) && invocation.command != Invocation::Command::Png)
+        return failure(RecordTexts::fromToOnlyForPng());
+    for (auto [text, point] : {std::pair(&from, &invocation.from), std::pair(&to, &invocation.to)}) {
+        if (*text && !(*point = timePoint(**text)))
+            return failure(RecordTexts::badTimePoint(**text));
+    }
+    if (invocation.command == Invocation::Command::Sessions) {
+        if (positional.size() > 1)
+            return failure(RecordTexts::oneFolderOnly());
+        if (rate || output || asStored)
+            return failure(RecordTexts::noOptionsForSessions());
+        invocation.files = positional.isEmpty() ? QStringList {QStringLiteral(".")} : positional;
+        return {invocation, {}};
+    }
 
     if (positional.isEmpty())
         return failure(RecordTexts::noFile());
@@ -105,4 +132,18 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         invocation.output = *output;
     }
     return {invocation, {}};
+}
+
+std::optional<Invocation::TimePoint> CommandLine::timePoint(const QString &text)
+{
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (ok && std::isfinite(seconds) && seconds >= 0)
+        return Invocation::TimePoint {false, seconds};
+    for (const char *format : {"H:mm", "H:mm:ss", "H:mm:ss.z"}) {
+        const QTime t = QTime::fromString(text, QLatin1String(format));
+        if (t.isValid())
+            return Invocation::TimePoint {true, t.msecsSinceStartOfDay() / 1000.0};
+    }
+    return std::nullopt;
 }

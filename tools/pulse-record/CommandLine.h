@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/SensorCommands.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -8,19 +10,29 @@
 // name. Options may stand anywhere; "--" ends them.
 struct Invocation
 {
-    enum class Command { Help, Show, Png, Csv, Edf };
+    enum class Command { Help, Show, Png, Csv, Edf, Sessions };
+
+    // A point of a session recording: seconds from its start ("90", "12.5"),
+    // or a clock time in its own UTC offset ("15:31", "15:31:20.5").
+    struct TimePoint
+    {
+        bool clock = false;
+        double seconds = 0; // from the start, or since midnight
+    };
 
     Command command = Command::Help;
     QStringList files;
-    std::optional<double> rateHz; // as given; else the index's, else show falls back to DefaultRateHz
-    QString output;               // png and edf; empty means FILE.png or FILE.edf
-    bool asStored = false;        // file order instead of time order
+    std::optional<double> rateHz;      // as given; else the index's, else show falls back to DefaultRateHz
+    QString output;                    // png and edf; empty means FILE.png or FILE.edf
+    bool asStored = false;             // file order instead of time order
+    std::optional<TimePoint> from, to; // png of a session recording
 };
 
 class CommandLine
 {
 public:
-    static constexpr double DefaultRateHz = 200; // the sensor's rate after port selection
+    // The sensor's rate after port selection.
+    static constexpr double DefaultRateHz = SensorCommands::RatesHz[SensorCommands::PowerUpRateOption];
     // The sensor offers 200 to 1000 Hz, but a record may have been paced
     // otherwise (960 per second on a full line), so any sane rate is taken.
     static constexpr int MinRateHz = 1;
@@ -33,6 +45,7 @@ public:
     };
 
     static Result parse(const QStringList &arguments);
+    static std::optional<Invocation::TimePoint> timePoint(const QString &text);
 
     // A rate as the operator would write it: "200", "312.5".
     static QString rateText(double hz) { return QString::number(hz, 'g', 12); }

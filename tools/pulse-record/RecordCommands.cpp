@@ -9,6 +9,8 @@
 #include "RecordSeries.h"
 #include "RecordStats.h"
 #include "RecordTexts.h"
+#include "SessionCommands.h"
+#include "SessionRecording.h"
 #include "acquire/AtomicFile.h"
 
 #include <QBuffer>
@@ -79,6 +81,10 @@ int show(const Invocation &invocation)
     int exitCode = Success;
     bool first = true;
     for (const QString &path : invocation.files) {
+        if (SessionRecording::isRecording(path)) {
+            first = !SessionCommands::show(path, !first, exitCode) && first;
+            continue;
+        }
         Opened o;
         if (!open(path, invocation, o, exitCode))
             continue;
@@ -202,10 +208,47 @@ int edf(const Invocation &invocation)
     return exitCode;
 }
 
+// Carries out png, csv and edf on a session recording, and refuses what
+// does not fit one: --rate and --as-stored with a session, --from and --to
+// with a record file, edf joining a session with anything. Nothing when the
+// command is the record files' own (show takes both kinds itself).
+std::optional<int> sessionCommand(const Invocation &invocation)
+{
+    bool records = false;
+    bool sessions = false;
+    for (const QString &path : invocation.files) {
+        const bool session = SessionRecording::isRecording(path);
+        if (session && (invocation.rateHz || invocation.asStored)) {
+            Console::message(RecordTexts::notForSessions(path));
+            return Usage;
+        }
+        (session ? sessions : records) = true;
+    }
+    if (records && (invocation.from || invocation.to)) {
+        Console::message(RecordTexts::fromToOnlyForPng());
+        return Usage;
+    }
+    if (invocation.command == Invocation::Command::Edf && sessions && invocation.files.size() > 1) {
+        Console::message(RecordTexts::oneSessionOnly());
+        return Usage;
+    }
+    if (sessions && invocation.command == Invocation::Command::Png)
+        return SessionCommands::png(invocation);
+    if (sessions && invocation.command == Invocation::Command::Csv)
+        return SessionCommands::csv(invocation);
+    if (sessions && invocation.command == Invocation::Command::Edf)
+        return SessionCommands::edf(invocation);
+    return std::nullopt;
+}
+
 } // namespace
 
 int run(const Invocation &invocation)
 {
+    if (invocation.command != Invocation::Command::Help && invocation.command != Invocation::Command::Sessions) {
+        if (const std::optional<int> done = sessionCommand(invocation))
+            return *done;
+    }
     switch (invocation.command) {
     case Invocation::Command::Help:
         Console::raw(RecordTexts::Help.toUtf8());
@@ -218,6 +261,8 @@ int run(const Invocation &invocation)
         return csv(invocation);
     case Invocation::Command::Edf:
         return edf(invocation);
+    case Invocation::Command::Sessions:
+        return SessionCommands::list(invocation.files.first());
     }
     return Usage;
 }

@@ -59,35 +59,59 @@ std::optional<QDateTime> RecordEdf::startOf(const Part &part, double rateHz)
     return part.facts->savedAt.addMSecs(-ms);
 }
 
+void RecordEdf::addBeats(std::vector<Note> &notes, std::span<const std::uint8_t> samples, double rateHz, qint64 at)
+{
+    for (int beat : PulseRate::beats(samples, rateHz))
+        notes.push_back({at + beat, -1, RecordTexts::EdfBeat});
+}
+
 bool RecordEdf::write(const QString &path, const std::vector<Part> &parts, double rateHz, QString *error)
 {
+    std::vector<std::uint8_t> samples;
+    Signal signal;
+    for (const Part &part : parts) {
+        const auto at = qint64(samples.size());
+        signal.notes.push_back({at, -1, RecordTexts::edfRecordBegins(part.name)});
+        if (part.series.gapAt >= 0)
+            signal.notes.push_back({at + part.series.gapAt, 1, RecordTexts::EdfMissingSample});
+        addBeats(signal.notes, part.series.values, rateHz, at);
+        samples.insert(samples.end(), part.series.values.begin(), part.series.values.end());
+    }
+    signal.samples = samples;
+    signal.rateHz = rateHz;
+    signal.start = startOf(parts.front(), rateHz);
+    if (const auto &facts = parts.front().facts)
+        signal.additional = QStringLiteral("%1 %2Hz gain %3x baseline %4")
+                                .arg(facts->port)
+                                .arg(facts->rateHz)
+                                .arg(facts->gain)
+                                .arg(facts->baseline)
+                                .toLatin1();
+    return write(path, signal, error);
+}
+
+bool RecordEdf::write(const QString &path, const Signal &signal, QString *error)
+{
+    const double rateHz = signal.rateHz;
     const double seconds = recordSeconds(rateHz);
     if (seconds == 0) {
         *error = RecordTexts::edfRateUnusable(rateHz);
         return false;
     }
     const int perRecord = int(std::lround(rateHz * seconds));
+    const auto at = [&](qint64 sample) { return ticks(double(sample) / rateHz); };
 
-    std::vector<short> samples;
     std::vector<Annotation> notes;
-    for (const Part &part : parts) {
-        const double at = double(samples.size()) / rateHz;
-        notes.push_back({ticks(at), -1, RecordTexts::edfRecordBegins(part.name).toUtf8()});
-        if (part.series.gapAt >= 0)
-            notes.push_back(
-                {ticks(at + part.series.gapAt / rateHz), ticks(1 / rateHz), RecordTexts::EdfMissingSample.toUtf8()});
-        for (int beat : PulseRate::beats(part.series.values, rateHz))
-            notes.push_back({ticks(at + beat / rateHz), -1, RecordTexts::EdfBeat.toUtf8()});
-        samples.insert(samples.end(), part.series.values.begin(), part.series.values.end());
-    }
+    for (const Note &n : signal.notes)
+        notes.push_back({at(n.sample), n.samples < 0 ? -1 : at(n.samples), n.text.toUtf8()});
+    std::vector<short> samples(signal.samples.begin(), signal.samples.end());
     const size_t held = samples.size();
     const size_t records = std::max<size_t>(1, (held + size_t(perRecord) - 1) / size_t(perRecord));
     // The last data record is filled with the last value, so no step appears,
     // and an annotation says those samples are not data.
     samples.resize(records * size_t(perRecord), held ? samples[held - 1] : short(0));
     if (samples.size() > held)
-        notes.push_back({ticks(double(held) / rateHz), ticks(double(samples.size() - held) / rateHz),
-                         RecordTexts::EdfPadding.toUtf8()});
+        notes.push_back({at(qint64(held)), at(qint64(samples.size() - held)), RecordTexts::EdfPadding.toUtf8()});
 
     std::stable_sort(notes.begin(), notes.end(),
                      [](const Annotation &a, const Annotation &b) { return a.onset < b.onset; });
@@ -107,22 +131,15 @@ bool RecordEdf::write(const QString &path, const std::vector<Part> &parts, doubl
 
     // Without a known time, the date that EDF uses for "unknown".
     QDateTime start(QDate(EarliestYear, 1, 1), QTime(0, 0));
-    if (const auto known = startOf(parts.front(), rateHz);
+    if (const auto &known = signal.start;
         known && known->date().year() >= EarliestYear && known->date().year() <= LatestYear)
         start = *known;
     const QDate d = start.date();
     const QTime t = start.time();
     ok = ok && edf_set_startdatetime(handle, d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()) == 0 &&
         edf_set_subsecond_starttime(handle, t.msec() * 10000) == 0;
-    if (const auto &facts = parts.front().facts; ok && facts)
-        ok = edf_set_recording_additional(handle,
-                                          QStringLiteral("%1 %2Hz gain %3x baseline %4")
-                                              .arg(facts->port)
-                                              .arg(facts->rateHz)
-                                              .arg(facts->gain)
-                                              .arg(facts->baseline)
-                                              .toLatin1()
-                                              .constData()) == 0;
+    if (ok && !signal.additional.isEmpty())
+        ok = edf_set_recording_additional(handle, signal.additional.constData()) == 0;
 
     for (size_t r = 0; ok && r < records; ++r)
         ok = edfwrite_digital_short_samples(handle, samples.data() + r * size_t(perRecord)) == 0;

@@ -5,7 +5,9 @@
 
 #include <QDateTime>
 #include <QString>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 // Records as one EDF+ file, written with EDFlib: one signal, the pulse, in
@@ -32,6 +34,24 @@ public:
     static inline const char *const Dimension = "counts";
     static inline const char *const Label = "Pulse";
 
+    // An annotation at a sample of the file, lasting `samples` (-1: no duration).
+    struct Note
+    {
+        qint64 sample = 0;
+        qint64 samples = -1;
+        QString text;
+    };
+    // One signal as one file: the first sample's time (EDF's "unknown" date
+    // without one) and what the header's recording field adds.
+    struct Signal
+    {
+        std::span<const std::uint8_t> samples;
+        double rateHz = 0;
+        std::optional<QDateTime> start;
+        QByteArray additional;
+        std::vector<Note> notes;
+    };
+
     // The first of RecordSecondsChoices with a whole number of samples; 0 for none.
     static double recordSeconds(double rateHz);
     // The first sample's time: the Stop's time less the record's length.
@@ -40,4 +60,8 @@ public:
     // Writes the file at `path` (EDFlib replaces whatever is there). On
     // failure, *error explains a rate EDF cannot hold and is empty otherwise.
     static bool write(const QString &path, const std::vector<Part> &parts, double rateHz, QString *error);
+    // The same for any signal; the last data record is padded and says so.
+    static bool write(const QString &path, const Signal &signal, QString *error);
+    // A note at every detected beat of `samples`, which begin at sample `at`.
+    static void addBeats(std::vector<Note> &notes, std::span<const std::uint8_t> samples, double rateHz, qint64 at);
 };

@@ -3,9 +3,15 @@
 #include "RecordSeries.h"
 #include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
+#include "acquire/SessionFormat.h"
 #include "app/FileProblemText.h"
 
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 // Every text pulse-record shows. Operators read Simplified Chinese; command
 // names, options and numbers stay ASCII so that they can be typed as shown.
@@ -25,29 +31,48 @@ inline const QString Help =
         "  pulse-record png FILE [-o OUT.png] [--rate HZ] [--as-stored]\n"
         "  pulse-record csv FILE [--rate HZ] [--as-stored]\n"
         "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]\n"
+        "  pulse-record sessions [FOLDER]\n"
+        "  pulse-record show SESSION...\n"
+        "  pulse-record png SESSION [-o OUT.png] [--from T] [--to T]\n"
+        "  pulse-record csv SESSION\n"
+        "  pulse-record edf SESSION [-o OUT.edf]\n"
         "  pulse-record --help\n"
         "\n"
         "查看脉搏采样演示程序保存的记录文件（\"1\"、\"2\"……，每个 %1 字节，每字节一个采样值）。\n"
         "记录旁的记录索引 %2 记着每个记录的保存时间、采样速率、放大倍率、基线和端口，\n"
         "以及当时扫描的位置：有它时采样按时间顺序排列（上一轮扫描在前，本轮在后），\n"
         "两轮交界处记录缺的 1 个采样会标出；最后 1 字节总是填充，不算采样。\n"
+        "会话记录（SESSION）是记录文件夹下 %3 文件夹中同名的 STEM%4 和 STEM%5 两个文件，\n"
+        "记着从开始采样到退出的每个采样和其间的事件；给出 STEM 或其中任一文件均可。\n"
         "\n"
-        "命令：\n"
+        "记录文件的命令：\n"
         "  show   逐个检查文件大小，显示索引中的信息、最小值、最大值、平均值和由脉搏波峰估计的心率\n"
         "  png    把记录画成图片（黄色波形、深蓝底色、两条红色参考线），默认保存为 FILE.png\n"
         "  csv    每个采样输出一行到标准输出：文件中的位置、时间（采样速率已知时）、采样值和备注\n"
         "  edf    把一个或几个记录依次写成一个 EDF+ 文件，标出每个记录的开始和每次心跳，默认保存为 FILE.edf\n"
+        "\n"
+        "会话记录的命令：\n"
+        "  sessions  列出文件夹（记录文件夹或其中的 %3 文件夹，默认为当前文件夹）中的会话记录：\n"
+        "         开始时间、时长、采样数、标记数和用过的采样速率\n"
+        "  show   会话记录的时长、每个事件及其时间、每 10 秒的心率\n"
+        "  png    把会话记录的一段画成多行的图，标出事件和标记，默认保存为 STEM.png\n"
+        "  csv    每个采样一行：采样序号、时间、采样值、事件\n"
+        "  edf    写成 EDF+ 文件，每个事件和标记是其采样处的注释；采样速率改变处分为几个文件，\n"
+        "         第一个为 OUT.edf（默认 STEM.edf），其后为 OUT-2.edf、OUT-3.edf……\n"
         "\n"
         "选项：\n"
         "  --rate HZ     记录时的采样速率（Hz），如 200、300、400、500、1000；有记录索引时不必给出，\n"
         "                给出时优先；show 两者都没有时按 200 计算心率；edf 没有记录索引时必须给出\n"
         "  --as-stored   按文件中的存储顺序，不按时间顺序\n"
         "  -o OUT        png 或 edf 命令的输出文件\n"
+        "  --from T, --to T  png 只画会话记录中的这一段：T 为从开始算起的秒数（如 90）\n"
+        "                或时刻（如 15:31:20，按记录的时区；早于开始的时刻算作第二天）\n"
         "  -h, --help    显示本说明\n"
         "\n"
         "退出码：0 正常；1 文件有问题（不存在、是文件夹、为空、长度不对、无法读取、索引中没有它或格式不对）\n"
         "        或输出文件无法保存（此时不留下输出文件）；2 命令行用法错误\n")
-        .arg(RecordBytes, RecordIndex::FileName);
+        .arg(RecordBytes, RecordIndex::FileName, QLatin1String(SessionFormat::FolderName),
+             QLatin1String(SessionFormat::SamplesSuffix), QLatin1String(SessionFormat::EventsSuffix));
 
 // Usage errors (exit 2).
 inline const QString SeeHelp = QStringLiteral("，用法见 pulse-record --help");
@@ -86,6 +111,30 @@ inline QString oneFileOnly(const QString &c)
 inline QString outputOnlyForPng()
 {
     return QStringLiteral("选项 -o 只用于 png 和 edf 命令");
+}
+inline QString fromToOnlyForPng()
+{
+    return QStringLiteral("选项 --from 和 --to 只用于会话记录的 png 命令");
+}
+inline QString badTimePoint(const QString &v)
+{
+    return QStringLiteral("时间“%1”无效：应为从开始算起的秒数（如 90）或时刻（如 15:31:20）").arg(v);
+}
+inline QString oneFolderOnly()
+{
+    return QStringLiteral("sessions 命令只接受一个文件夹");
+}
+inline QString noOptionsForSessions()
+{
+    return QStringLiteral("sessions 命令不接受选项");
+}
+inline QString notForSessions(const QString &p)
+{
+    return QStringLiteral("“%1”是会话记录，选项 --rate 和 --as-stored 只用于记录文件").arg(p);
+}
+inline QString oneSessionOnly()
+{
+    return QStringLiteral("edf 命令一次只导出一个会话记录，且不与记录文件合并");
 }
 
 // Files that cannot be read (exit 1).
@@ -198,6 +247,102 @@ inline QString noPulseLine(const QString &hz)
 {
     return QStringLiteral("  未发现脉搏（采样速率 %1 Hz）").arg(hz);
 }
+
+// Session recordings.
+inline QString folderMissing(const QString &p)
+{
+    return QStringLiteral("找不到文件夹“%1”").arg(p);
+}
+inline QString noSessions(const QString &p)
+{
+    return QStringLiteral("文件夹“%1”中没有会话记录").arg(p);
+}
+inline QString sessionsHeading(const QString &p, int count)
+{
+    return QStringLiteral("文件夹“%1”中有 %2 个会话记录：").arg(p, num(count));
+}
+inline QString sessionMissing(const QString &p)
+{
+    return QStringLiteral("找不到会话记录“%1”：没有事件文件").arg(p);
+}
+inline QString sessionUnreadable(const QString &p)
+{
+    return QStringLiteral("无法读取会话记录“%1”").arg(p);
+}
+inline QString notASession(const QString &p)
+{
+    return QStringLiteral("“%1”不是会话记录：事件文件的第一行不对").arg(p);
+}
+// "1:02:03"
+inline QString durationText(double msecs)
+{
+    const qint64 s = std::llround(std::max(0.0, msecs) / 1000);
+    return QStringLiteral("%1:%2:%3")
+        .arg(num(s / 3600))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+inline QString ratesText(const std::vector<double> &rates)
+{
+    QStringList hz;
+    for (double r : rates)
+        hz << QString::number(r, 'g', 12);
+    return hz.isEmpty() ? QStringLiteral("未知") : hz.join(QStringLiteral("、")) + QStringLiteral(" Hz");
+}
+inline QString sessionSummary(const QDateTime &start, double msecs, qint64 samples, int markers,
+                              const std::vector<double> &rates)
+{
+    return QStringLiteral("开始于 %1，时长 %2，%3 个采样，%4 个标记，采样速率 %5")
+        .arg(start.isValid() ? RecordIndex::timeText(start) : QStringLiteral("未知"), durationText(msecs), num(samples),
+             num(markers), ratesText(rates));
+}
+inline QString sessionLine(const QString &name, const QString &summary)
+{
+    return QStringLiteral("  %1：").arg(name) + summary;
+}
+inline QString sessionTitle(const QString &p)
+{
+    return QStringLiteral("会话记录“%1”").arg(p);
+}
+inline QString sessionGaps(int gaps, double msecs)
+{
+    return QStringLiteral("  中断 %1 次（停止或端口断开），共 %2 无采样").arg(num(gaps), durationText(msecs));
+}
+inline QString sessionLeftOut(int lines)
+{
+    return QStringLiteral("  事件文件中有 %1 行未用（末尾未写完、无法识别或所指采样尚未写入）").arg(num(lines));
+}
+inline const QString EventsHeading = QStringLiteral("事件：");
+inline QString eventLine(const QString &clock, double seconds, qint64 sample, const QString &text)
+{
+    return QStringLiteral("  %1（%2 秒）  采样 %3  %4").arg(clock, QString::number(seconds, 'f', 3), num(sample), text);
+}
+inline QString pulseHeading(double seconds)
+{
+    return QStringLiteral("心率（每 %1 秒）：").arg(num(qint64(seconds)));
+}
+inline QString pulseWindowLine(const QString &from, const QString &to, bool found, double bpm, int beats,
+                               const QString &hz)
+{
+    return QStringLiteral("  %1 至 %2  ").arg(from, to) +
+        (found ? QStringLiteral("心率 %1 次/分（依据 %2 次心跳，采样速率 %3 Hz）")
+                     .arg(QString::number(bpm, 'f', 1), num(beats), hz)
+               : QStringLiteral("未发现脉搏（采样速率 %1 Hz）").arg(hz));
+}
+inline const QString NoPulseWindows = QStringLiteral("  采样不足 3 秒，无法估计");
+inline QString sessionPictureTitle(const QString &p, const QString &from, const QString &to, double rowSeconds)
+{
+    return QStringLiteral("会话记录“%1”，%2 至 %3，每行 %4 秒").arg(p, from, to, QString::number(rowSeconds, 'g', 6));
+}
+inline QString emptySpan()
+{
+    return QStringLiteral("所选时段中没有采样");
+}
+inline QString sessionEdfSaved(const QString &p, const QString &hz, qint64 samples)
+{
+    return QStringLiteral("EDF 文件已保存到“%1”（采样速率 %2 Hz，%3 个采样）").arg(p, hz, num(samples));
+}
+inline const QString RowTimeAxis = QStringLiteral("每行开始后的时间（秒）");
 
 // The picture.
 inline QString pictureTitle(const QString &p)

@@ -30,6 +30,7 @@ import time
 import traceback
 
 from . import layout
+from .line import logged
 from .wire import INITIAL_COMMANDS, START_STREAM
 from .xwindow import Desktop, Failure, Window, wait_until
 
@@ -114,16 +115,7 @@ class Simulator(Process):
 
     def reads(self):
         """Every read the simulator logged: (seconds, bytes), in order."""
-        if not os.path.exists(self.log_path):
-            return []
-        out = []
-        with open(self.log_path) as f:
-            for line in f:
-                words = line.split()
-                if not line.endswith("\n") or not words:
-                    continue  # a line still being written
-                out.append((float(words[0]), bytes(int(w, 16) for w in words[1:])))
-        return out
+        return logged(self.log_path)
 
     def received(self):
         """All bytes received so far, however the reads split them."""
@@ -153,18 +145,35 @@ class Simulator(Process):
     def wait_sent(self, count, timeout):
         wait_until(lambda: len(self.sent()) >= count, timeout, "%d samples sent" % count, interval=0.1)
 
+    def sent_so_far(self):
+        """How many samples the simulator has sent so far, without reading
+        them (the file is tens of megabytes after an unpaced run)."""
+        try:
+            return os.path.getsize(self.sent_path)
+        except OSError:
+            return 0
+
+    def sent_count(self):
+        """Once it has ended: how many samples the simulator says it sent,
+        which its --sent file must agree with."""
+        match = re.search(r"^sent (\d+)$", self.read_output(), re.M)
+        if not match or int(match.group(1)) != self.sent_so_far():
+            raise Failure("the simulator's count (%s) and its --sent file (%d bytes) disagree"
+                          % (match and match.group(1), self.sent_so_far()))
+        return int(match.group(1))
+
     def wait_sent_settled(self, quiet=0.5, timeout=10):
         """Waits until no sample has been sent for `quiet` s; returns them all."""
         deadline = time.monotonic() + timeout
-        last, since = self.sent(), time.monotonic()
+        last, since = self.sent_so_far(), time.monotonic()
         while time.monotonic() - since < quiet:
             if time.monotonic() > deadline:
                 raise Failure("the simulator kept sending for %.1f s" % timeout)
             time.sleep(0.05)
-            now = self.sent()
+            now = self.sent_so_far()
             if now != last:
                 last, since = now, time.monotonic()
-        return last
+        return self.sent()
 
 
 class Program(Process):
@@ -384,6 +393,12 @@ class Session:
             print("artefacts of %s kept in %s" % (self.case, self.artefacts))
         else:
             shutil.rmtree(self.artefacts, ignore_errors=True)
+
+
+def probe_counters(path):
+    """The counters a probe build of the program writes when it ends."""
+    with open(path) as f:
+        return {k: int(v) for k, v in (line.split() for line in f if line.strip())}
 
 
 def display_range(text):

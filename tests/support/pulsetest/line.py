@@ -25,6 +25,20 @@ def start_simulator(binary, runtime, *args):
     return sim, match.group(1), match.group(2)
 
 
+def logged(path):
+    """Every read a simulator's --log file holds, as (seconds, bytes), in
+    order; a line still being written is left out."""
+    if not os.path.exists(path):
+        return []
+    out = []
+    with open(path) as f:
+        for line in f:
+            words = line.split()
+            if line.endswith("\n") and words:
+                out.append((float(words[0]), bytes(int(w, 16) for w in words[1:])))
+    return out
+
+
 class Line:
     """The port end of the simulator's line: raw, non-blocking."""
 

@@ -89,10 +89,6 @@ class Desktop:
     def titled(self, title, pid=None):
         return self.search("^%s$" % title, pid)
 
-    def wait_window(self, title, timeout, pid=None):
-        found = wait_until(lambda: self.titled(title, pid), timeout, "a window titled %r" % title)
-        return found[0]
-
     # Input
 
     def pointer(self):
@@ -181,9 +177,6 @@ class Desktop:
 
     def key(self, *keys):
         self.xdotool("key", "--delay", 40, *keys)
-
-    def type_text(self, text):
-        self.xdotool("type", "--delay", 40, text)
 
     def copied_text(self, selection="clipboard"):
         """The text that the program holding the X selection hands out."""

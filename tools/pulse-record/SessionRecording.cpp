@@ -1,0 +1,267 @@
+#include "SessionRecording.h"
+
+#include "CommandLine.h"
+#include "RecordTexts.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTimeZone>
+#include <algorithm>
+
+using SessionFormat::Kind;
+
+namespace {
+
+bool hasSuffix(const QString &path, const char *suffix)
+{
+    return path.endsWith(QLatin1String(suffix));
+}
+
+// Reads what is there now; false when the file exists but cannot be read.
+bool readAll(const QString &path, QByteArray &out)
+{
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    out = file.readAll();
+    return true;
+}
+
+} // namespace
+
+bool SessionRecording::isRecording(const QString &path)
+{
+    if (hasSuffix(path, SessionFormat::SamplesSuffix) || hasSuffix(path, SessionFormat::EventsSuffix))
+        return true;
+    return !QFileInfo::exists(path) &&
+        (QFileInfo::exists(path + QLatin1String(SessionFormat::SamplesSuffix)) ||
+         QFileInfo::exists(path + QLatin1String(SessionFormat::EventsSuffix)));
+}
+
+QString SessionRecording::stemOf(const QString &path)
+{
+    for (const char *suffix : {SessionFormat::SamplesSuffix, SessionFormat::EventsSuffix}) {
+        if (hasSuffix(path, suffix))
+            return path.chopped(qsizetype(qstrlen(suffix)));
+    }
+    return path;
+}
+
+SessionRecording SessionRecording::load(const QString &path)
+{
+    SessionRecording r;
+    r.stem = stemOf(path);
+    const QString eventsPath = r.stem + QLatin1String(SessionFormat::EventsSuffix);
+    const QString samplesPath = r.stem + QLatin1String(SessionFormat::SamplesSuffix);
+    if (!QFileInfo::exists(eventsPath)) {
+        r.problem = Problem::Missing;
+        r.message = RecordTexts::sessionMissing(path);
+        return r;
+    }
+    // Events first: samples written meanwhile only add to what they cover.
+    QByteArray text;
+    if (!readAll(eventsPath, text) || !readAll(samplesPath, r.samples)) {
+        r.problem = Problem::Unreadable;
+        r.message = RecordTexts::sessionUnreadable(path);
+        return r;
+    }
+
+    // Only lines ended by '\n' were written whole.
+    const qsizetype whole = text.lastIndexOf('\n') + 1;
+    if (whole < text.size())
+        ++r.leftOut;
+    bool first = true;
+    for (QByteArrayView rest(text.constData(), whole); !rest.isEmpty();) {
+        const qsizetype eol = rest.indexOf('\n');
+        const std::optional<SessionFormat::Event> event = SessionFormat::parse(rest.first(eol));
+        rest = rest.sliced(eol + 1);
+        if (first) {
+            first = false;
+            if (!event || event->kind != Kind::Header) {
+                r.problem = Problem::NotASession;
+                r.message = RecordTexts::notASession(path);
+                return r;
+            }
+            r.m_offset = event->time.offsetFromUtc();
+            continue;
+        }
+        if (!event || event->kind == Kind::Header || event->sample > r.count() ||
+            (!r.events.empty() && event->sample < r.events.back().sample)) {
+            ++r.leftOut;
+            continue;
+        }
+        r.events.push_back(*event);
+    }
+    r.index();
+    return r;
+}
+
+std::span<const std::uint8_t> SessionRecording::view(qint64 from, qint64 to) const
+{
+    from = std::clamp<qint64>(from, 0, count());
+    to = std::clamp<qint64>(to, from, count());
+    return {reinterpret_cast<const std::uint8_t *>(samples.constData()) + from, size_t(to - from)};
+}
+
+void SessionRecording::index()
+{
+    // The rates, the last of several at one sample winning, and the
+    // nominal seconds they add up to.
+    for (const SessionFormat::Event &e : events) {
+        if (e.kind != Kind::Start && e.kind != Kind::Rate)
+            continue;
+        bool number = false;
+        const double hz = e.values.value(0).toDouble(&number);
+        if (!number || !(hz > 0))
+            continue;
+        if (!m_rates.empty() && m_rates.back().first == e.sample)
+            m_rates.back().second = hz;
+        else
+            m_rates.emplace_back(e.sample, hz);
+    }
+    for (size_t i = 0; i < m_rates.size(); ++i)
+        m_rateSeconds.push_back(i == 0 ? 0.0
+                                       : m_rateSeconds[i - 1] +
+                                        double(m_rates[i].first - m_rates[i - 1].first) / m_rates[i - 1].second);
+
+    // Runs: streaming is started and not lost.
+    bool started = false;
+    bool lost = false;
+    std::optional<Run> open;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const SessionFormat::Event &e = events[i];
+        const bool before = started && !lost;
+        if (e.kind == Kind::Start)
+            started = true;
+        else if (e.kind == Kind::Stop)
+            started = false;
+        else if (e.kind == Kind::Lost)
+            lost = true;
+        else if (e.kind == Kind::Back)
+            lost = false;
+        const bool after = started && !lost;
+        if (!before && after)
+            open = Run {e.sample, e.sample, i, i};
+        if (open)
+            open->lastEvent = i;
+        if (before && !after && open) {
+            open->end = e.sample;
+            m_runs.push_back(*open);
+            open.reset();
+        }
+    }
+    if (open) {
+        open->end = count();
+        m_runs.push_back(*open);
+    }
+    // Without a Start, every time point still counts.
+    if (m_runs.empty() && !events.empty())
+        m_runs.push_back({0, count(), 0, events.size() - 1});
+}
+
+std::optional<double> SessionRecording::rateAt(qint64 sample) const
+{
+    if (m_rates.empty())
+        return std::nullopt;
+    const auto after = std::upper_bound(m_rates.begin(), m_rates.end(), sample,
+                                        [](qint64 s, const auto &rate) { return s < rate.first; });
+    return after == m_rates.begin() ? m_rates.front().second : std::prev(after)->second;
+}
+
+std::vector<double> SessionRecording::ratesUsed() const
+{
+    std::vector<double> used;
+    for (const auto &[sample, hz] : m_rates) {
+        if (std::find(used.begin(), used.end(), hz) == used.end())
+            used.push_back(hz);
+    }
+    return used;
+}
+
+int SessionRecording::markers() const
+{
+    return int(std::count_if(events.begin(), events.end(),
+                             [](const SessionFormat::Event &e) { return e.kind == Kind::Marker; }));
+}
+
+double SessionRecording::nominalSeconds(qint64 sample) const
+{
+    if (m_rates.empty())
+        return double(sample) / CommandLine::DefaultRateHz;
+    const auto after = std::upper_bound(m_rates.begin(), m_rates.end(), sample,
+                                        [](qint64 s, const auto &rate) { return s < rate.first; });
+    const size_t k = after == m_rates.begin() ? 0 : size_t(after - m_rates.begin()) - 1;
+    return m_rateSeconds[k] + double(sample - m_rates[k].first) / m_rates[k].second;
+}
+
+double SessionRecording::msecsOf(qint64 sample) const
+{
+    if (m_runs.empty())
+        return 0;
+    // The last run that has begun by this sample, else the first.
+    auto run =
+        std::upper_bound(m_runs.begin(), m_runs.end(), sample, [](qint64 s, const Run &r) { return s < r.first; });
+    const Run &r = run == m_runs.begin() ? m_runs.front() : *std::prev(run);
+
+    const auto anchorsBegin = events.begin() + qsizetype(r.firstEvent);
+    const auto anchorsEnd = events.begin() + qsizetype(r.lastEvent) + 1;
+    const auto next = std::lower_bound(anchorsBegin, anchorsEnd, sample,
+                                       [](const SessionFormat::Event &e, qint64 s) { return e.sample < s; });
+    const auto previous = std::upper_bound(anchorsBegin, anchorsEnd, sample,
+                                           [](qint64 s, const SessionFormat::Event &e) { return s < e.sample; });
+    const double at = nominalSeconds(sample);
+    const auto ms = [](const SessionFormat::Event &e) { return double(e.time.toMSecsSinceEpoch()); };
+    if (previous != anchorsBegin) {
+        const SessionFormat::Event &a = *std::prev(previous);
+        const double fromA = at - nominalSeconds(a.sample);
+        if (next == anchorsEnd || next->sample == a.sample)
+            return ms(a) + 1000.0 * fromA;
+        // Samples arrive without a pause up to a time point; before another
+        // event (a rate change restarts the sensor, dropping what waited)
+        // they may have stopped early, so they keep the rate's pace.
+        if (next->kind != Kind::Time)
+            return std::min(ms(a) + 1000.0 * fromA, ms(*next));
+        const double span = nominalSeconds(next->sample) - nominalSeconds(a.sample);
+        return ms(a) + (ms(*next) - ms(a)) * fromA / span;
+    }
+    return ms(*next) - 1000.0 * (nominalSeconds(next->sample) - at);
+}
+
+QDateTime SessionRecording::atOffset(double msecs) const
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(msecs)), QTimeZone::utc()).toOffsetFromUtc(m_offset);
+}
+
+QDateTime SessionRecording::timeOf(qint64 sample) const
+{
+    return atOffset(msecsOf(sample));
+}
+
+qint64 SessionRecording::sampleAt(double msecs) const
+{
+    qint64 low = 0;
+    qint64 high = count();
+    while (low < high) {
+        const qint64 mid = low + (high - low) / 2;
+        if (msecsOf(mid) < msecs)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
+QDateTime SessionRecording::start() const
+{
+    return events.empty() ? QDateTime() : atOffset(double(events.front().time.toMSecsSinceEpoch()));
+}
+
+QDateTime SessionRecording::end() const
+{
+    if (events.empty())
+        return {};
+    const double last = double(events.back().time.toMSecsSinceEpoch());
+    return atOffset(count() > 0 ? std::max(last, msecsOf(count() - 1)) : last);
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "acquire/SessionFormat.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+// One session recording as far as it got: read while the program still
+// writes it, or after a crash, with no repair. Whole event lines that parse
+// are used; a torn last line, a line that does not parse, an event before
+// the one above it, and an event whose sample lies past the samples file's
+// end (its samples never reached the disk) are left out and counted.
+class SessionRecording
+{
+public:
+    enum class Problem { None, Missing, NotASession, Unreadable };
+
+    // Samples arriving without a break: from a Start (or Back) to the Stop
+    // (or Lost) that ends it, or to the last sample. No samples arrive
+    // between two runs.
+    struct Run
+    {
+        qint64 first = 0;      // first sample
+        qint64 end = 0;        // one past the last
+        size_t firstEvent = 0; // events[firstEvent..lastEvent] happened in it
+        size_t lastEvent = 0;
+    };
+
+    Problem problem = Problem::None;
+    QString message; // one line, when problem != None
+    QString stem;    // the path without ".samples" / ".events"
+    QByteArray samples;
+    std::vector<SessionFormat::Event> events; // the header left out
+    int leftOut = 0;                          // event lines not used
+
+    // A path names a recording when it ends in ".samples" or ".events", or
+    // when it names no file but STEM.samples or STEM.events exists.
+    static bool isRecording(const QString &path);
+    static QString stemOf(const QString &path);
+    static SessionRecording load(const QString &path);
+
+    bool ok() const { return problem == Problem::None; }
+    qint64 count() const { return samples.size(); }
+    std::span<const std::uint8_t> view(qint64 from, qint64 to) const;
+
+    // The sensor's rate for a sample: the last Start or Rate at or before
+    // it; nothing when the recording names none.
+    std::optional<double> rateAt(qint64 sample) const;
+    // (first sample, Hz) from Start and Rate events, one entry per sample.
+    const std::vector<std::pair<qint64, double>> &rates() const { return m_rates; }
+    // Rates in the order first used, each once.
+    std::vector<double> ratesUsed() const;
+    int markers() const;
+    const std::vector<Run> &runs() const { return m_runs; }
+
+    // When a sample arrived, from the events of its run (each one a time
+    // point): up to a `time` event, in proportion to the samples' durations
+    // at the rates in force since the one before (so the clock's own pace is
+    // kept); up to any other event, or past the last, at the rate in force
+    // (and never after that event).
+    // `sample` may equal count(), the next sample to come.
+    double msecsOf(qint64 sample) const;
+    QDateTime timeOf(qint64 sample) const;
+    // The first sample that arrived at or after `msecs`; count() if none.
+    qint64 sampleAt(double msecs) const;
+    // The first event's time, and the later of the last event and the last sample.
+    QDateTime start() const;
+    QDateTime end() const;
+    QDateTime atOffset(double msecs) const; // in the recording's own UTC offset
+
+private:
+    void index();
+    double nominalSeconds(qint64 sample) const;
+
+    std::vector<std::pair<qint64, double>> m_rates; // (first sample, Hz), one per sample
+    std::vector<double> m_rateSeconds;              // nominal seconds at each m_rates entry
+    std::vector<Run> m_runs;
+    int m_offset = 0; // seconds ahead of UTC
+};
