@@ -7,8 +7,8 @@
 // At 1000 Hz the line carries 960 samples a second, each 1 ms of the
 // sensor's time, so a reading comes every 960 samples there.
 
-#include "acquire/PulseMeter.h"
 #include "PulseModel.h"
+#include "acquire/PulseMeter.h"
 
 #include <algorithm>
 #include <cmath>
