@@ -75,13 +75,13 @@ bool BeatDetector::endBeat()
 {
     inBeat_ = false;
     const long long beat = (peakFirst_ + peakLast_) / 2;
-    const double swing = peak_ - foot_;
+    const double height = peak_ - foot_;
     const long long since = lastPeak_ >= 0 ? beat - lastPeak_ : maxInterval_ + 1;
     const long long refractory = std::max(minInterval_, std::llround(RefractoryShare * usualInterval_));
     if (since < refractory) {
         // Too soon for a beat, unless the last one was not one: a wave of
         // less than the pulse's height, taken while the height was learnt.
-        if (swing <= OvershadowShare * swing_)
+        if (height <= OvershadowShare * swing_)
             return false;
         interval_ = 0;
     } else {
@@ -90,7 +90,7 @@ bool BeatDetector::endBeat()
     if (interval_ > 0)
         usualInterval_ = usualInterval_ > 0 ? 0.75 * usualInterval_ + 0.25 * double(interval_) : double(interval_);
     lastPeak_ = beatAt_ = beat;
-    swing_ = swing;
+    swing_ = height;
     beatFoot_ = foot_;
     learning_ = false;
     return true;
