@@ -105,18 +105,25 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
 }
 
+needs_source() { # needs_source TARBALL
+  [ -f "$1" ] || die "no $1 (set PULSE_THIRD_PARTY to the folder with it)"
+}
+
+# A built prefix is complete once its stamp is there; says so when reused.
+reusing() { # reusing PREFIX WHAT
+  [ -f "$1/.complete" ] || return 1
+  say "reusing $2 in $1"
+}
+
 # Qt for Windows is kept in a folder named by its key.
 qt_locate() {
   qt_prefix=$cache/qt-win-$qt_upstream-$(qt_key)
 }
 
 phase_qt() {
-  [ -f "$serialport_tar" ] || die "no $serialport_tar (set PULSE_THIRD_PARTY to the folder with it)"
+  needs_source "$serialport_tar"
   qt_locate
-  if [ -f "$qt_prefix/.complete" ]; then
-    say "reusing Qt $qt_upstream for Windows in $qt_prefix"
-    return
-  fi
+  reusing "$qt_prefix" "Qt $qt_upstream for Windows" && return
   # An interrupted build of the same key carries on where it stopped.
   local key work=$cache/qt-win-build
   key=$(qt_key)
@@ -250,12 +257,9 @@ edflib_locate() {
 }
 
 phase_edflib() {
-  [ -f "$edflib_tar" ] || die "no $edflib_tar (set PULSE_THIRD_PARTY to the folder with it)"
+  needs_source "$edflib_tar"
   edflib_locate
-  if [ -f "$edflib_prefix/.complete" ]; then
-    say "reusing EDFlib for Windows in $edflib_prefix"
-    return
-  fi
+  reusing "$edflib_prefix" "EDFlib for Windows" && return
   local work
   work=$(mktemp -d)
   tar -xJf "$edflib_tar" -C "$work" --strip-components=1

@@ -137,15 +137,8 @@ int png(const Invocation &invocation)
     const QString title = o.rateHz ? RecordTexts::pictureTitleWithRate(path, CommandLine::rateText(*o.rateHz))
                                    : RecordTexts::pictureTitle(path);
     const QImage image = RecordPicture::render(o.series.values, title, o.rateHz, o.series.gapAt);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG") || !AtomicFile::write(output, bytes)) {
-        Console::message(RecordTexts::imageNotSaved(output));
-        return BadInput;
-    }
-    Console::out(RecordTexts::imageSaved(output));
-    return exitCode;
+    const int saved = savePicture(image, output);
+    return saved == Success ? exitCode : saved;
 }
 
 int csv(const Invocation &invocation)
@@ -242,6 +235,19 @@ std::optional<int> sessionCommand(const Invocation &invocation)
 }
 
 } // namespace
+
+int savePicture(const QImage &image, const QString &output)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG") || !AtomicFile::write(output, bytes)) {
+        Console::message(RecordTexts::imageNotSaved(output));
+        return BadInput;
+    }
+    Console::out(RecordTexts::imageSaved(output));
+    return Success;
+}
 
 int run(const Invocation &invocation)
 {

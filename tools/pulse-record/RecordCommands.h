@@ -2,6 +2,8 @@
 
 #include "CommandLine.h"
 
+class QImage;
+
 // Carries out one parsed command line: reads the files, prints or saves the
 // results, reports problems; returns the exit code.
 namespace RecordCommands {
@@ -9,5 +11,8 @@ namespace RecordCommands {
 enum ExitCode { Success = 0, BadInput = 1, Usage = 2 };
 
 int run(const Invocation &invocation);
+
+// Saves a picture as PNG, whole or not at all, and says which; BadInput when it could not.
+int savePicture(const QImage &image, const QString &output);
 
 } // namespace RecordCommands

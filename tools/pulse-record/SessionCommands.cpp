@@ -8,7 +8,6 @@
 #include "acquire/AtomicFile.h"
 #include "app/SessionEventText.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -169,15 +168,7 @@ int png(const Invocation &invocation)
     const QString title = RecordTexts::sessionPictureTitle(QFileInfo(r.stem).fileName(), clock(r.timeOf(from)),
                                                            clock(endOf(r, to)), rowSeconds);
     const QImage image = SessionPicture::render(r, from, to, title);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG") || !AtomicFile::write(output, bytes)) {
-        Console::message(RecordTexts::imageNotSaved(output));
-        return BadInput;
-    }
-    Console::out(RecordTexts::imageSaved(output));
-    return Success;
+    return RecordCommands::savePicture(image, output);
 }
 
 int csv(const Invocation &invocation)
