@@ -5,6 +5,7 @@
 
 #include "PulseModel.h"
 #include "acquire/Acquisition.h"
+#include "acquire/PulseMeter.h"
 #include "acquire/SessionRecorder.h"
 
 #include <QGuiApplication>
@@ -57,8 +58,26 @@ void perSample(benchmark::State &state)
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
 }
 
+// The pulse meter's share of a sample: the beat detector and the clipping
+// counts, as SensorSession::takeSamples hands it each batch.
+void pulseMeterPerSample(benchmark::State &state)
+{
+    const std::size_t batch = std::size_t(state.range(0));
+    static const std::vector<std::uint8_t> samples = pulseSignal();
+    PulseMeter meter(1000);
+    std::size_t at = 0;
+    for (auto _ : state) {
+        if (at + batch > samples.size())
+            at = 0;
+        meter.take({samples.data() + at, batch});
+        at += batch;
+    }
+    benchmark::DoNotOptimize(meter.read());
+    state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
+}
+
 // The session recording's share of the same path: batches of 15 samples on a
-// clock that moves 15.6 ms a batch, as at 960 samples/s, so that its writes
+// clock that moves 15 ms a batch, about the line's pace, so that its writes
 // (about once a second) and syncs (about every ten) come as often per batch
 // as they would on the line. Time per batch x 64 batches = its cost a second.
 void recording(benchmark::State &state)
@@ -83,6 +102,7 @@ void recording(benchmark::State &state)
 
 } // namespace
 
+BENCHMARK(pulseMeterPerSample)->ArgName("batch")->Arg(15)->Unit(benchmark::kMicrosecond);
 BENCHMARK(recording)->Unit(benchmark::kMicrosecond);
 
 // dpr 1 and 2; batches of 1 (a lone byte woke the program), 15 (one 15 ms

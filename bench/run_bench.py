@@ -43,9 +43,11 @@ def sample_cost(binary, repetitions=5, min_time=0.3):
         if b.get("run_type") != "iteration":
             continue
         m = re.match(r"perSample/dpr:(\d+)/batch:(\d+)", b["run_name"])
-        dpr, batch = int(m.group(1)), int(m.group(2))
+        meter = re.match(r"pulseMeterPerSample/batch:(\d+)", b["run_name"])
+        key, batch = ("dpr%s/batch%s" % m.groups(), int(m.group(2))) if m else \
+            ("meter/batch%s" % meter.group(1), int(meter.group(1)))
         scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b["time_unit"]]
-        runs.setdefault("dpr%d/batch%d" % (dpr, batch), []).append(b["cpu_time"] * scale / batch)
+        runs.setdefault(key, []).append(b["cpu_time"] * scale / batch)
     return runs
 
 
@@ -125,6 +127,12 @@ def rows(r):
             out.append(("per-sample cost, dpr %d, batches of 1 / 15 / 1000" % dpr, "< 1 µs",
                         " / ".join("%.0f ns" % c for c in cells) + " (headroom " + " / ".join(headroom) + ")",
                         judged))
+        if "meter/batch15" in r["sample"]:
+            # Its share of a core at the line's rate, besides the acquisition.
+            share = [100 * ns / LINE_BUDGET_NS for ns in r["sample"]["meter/batch15"]]
+            out.append(("pulse meter (beat detector, clipping counts) per sample, batch 15", "≤ 0.05 % at 960/s",
+                        "%.0f ns = %s of a core" % (med(r["sample"]["meter/batch15"]), spread(share, "%.4f %%")),
+                        verdict(max(share) <= 0.05)))
     if "idle" in r:
         i = r["idle"]
         out.append(("CPU idle, port open", "< 0.1 %", spread(i["idle_cpu"], "%.3f %%"),

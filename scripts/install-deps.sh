@@ -15,6 +15,8 @@ packages=(
   # tests that look at the real window, and the tools they use (openbox
   # frames the window for the centring check; libxfixes3 tells the cursor)
   xvfb xauth xdotool x11-apps x11-utils xclip imagemagick python3 openbox libxfixes3
+  # reading the window's texts as a screen reader does (tests/support/pulsetest/a11y.py)
+  dbus-daemon at-spi2-core python3-gi
   # benchmarks, packaging and install checks
   libbenchmark-dev desktop-file-utils dpkg-dev file
   # the Debian test chroots (scripts/test-debian.sh)

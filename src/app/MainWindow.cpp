@@ -7,6 +7,7 @@
 #include "FlatButton.h"
 #include "GroupFrame.h"
 #include "PortComboBox.h"
+#include "PulseReadout.h"
 #include "SweepSurface.h"
 #include "Texts.h"
 #include "WindowLayout.h"
@@ -84,6 +85,8 @@ void MainWindow::buildLayout()
     buildBaselineControls();
     buildSerialNumberBox();
     buildCommandButtons();
+    // Below the serial number: the pulse rate, a display only.
+    place(named(new PulseReadout(session_.pulseMeter(), this), "PulseReadout"), WindowLayout::PulseReadout);
 
     selectOptions();
     rateFrame_->tabToCheckedOption();

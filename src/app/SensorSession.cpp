@@ -106,6 +106,7 @@ void SensorSession::start()
     if (!recorder_.recording())
         beginRecording();
     acquisition_.startRun();
+    restartPulse();
     started_ = true;
     streaming_ = line_->write(SensorCommands::StartStream);
     recorder_.note(SessionFormat::Kind::Start,
@@ -177,6 +178,7 @@ bool SensorSession::sendSensorCommand(const QByteArray &command, const QByteArra
     // first samples after the restart are kept, however late this thread
     // gets to run again.
     line_->discardInput();
+    restartPulse();
     if (!line_->write(SensorCommands::StartStream))
         return false;
     streaming_ = true;
@@ -264,8 +266,15 @@ void SensorSession::takeSamples()
         const std::span<const std::uint8_t> samples(reinterpret_cast<const std::uint8_t *>(chunk.data()), size_t(n));
         acquisition_.take(samples);
         recorder_.take(samples);
+        pulse_.take(samples);
     }
     emit traceChanged(acquisition_.finishBatch());
+}
+
+void SensorSession::restartPulse()
+{
+    // A gap is no beat interval; the rate may have changed too.
+    pulse_.restart(SensorCommands::RatesHz[size_t(rateOption_)]);
 }
 
 void SensorSession::onLineFailed()
@@ -280,6 +289,7 @@ void SensorSession::onLineFailed()
     // What came before is on disk, whatever happens next.
     recorder_.note(SessionFormat::Kind::Lost);
     recorder_.sync();
+    restartPulse();
     // Started first: the warning box is modal, and the port may come back
     // while it is open.
     watch_.start();

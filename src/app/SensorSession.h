@@ -2,6 +2,7 @@
 
 #include "SessionNotice.h"
 #include "acquire/Acquisition.h"
+#include "acquire/PulseMeter.h"
 #include "acquire/RecordWriter.h"
 #include "acquire/SessionRecorder.h"
 #include "link/SerialService.h"
@@ -58,6 +59,10 @@ public:
     int pendingSerialQueries() const { return pendingQueries_; }
     const QString &serialNumberText() const { return serialText_; }
     const Acquisition &acquisition() const { return acquisition_; }
+    // The pulse rate of the stream: every sample the acquisition takes;
+    // restarted wherever the stream starts afresh and when the line is lost.
+    // After Stop it holds the last rate until ten seconds without a beat.
+    PulseMeter &pulseMeter() { return pulse_; }
     bool portOpen() const { return line_->isOpen(); }
     bool watchingForPort() const { return watch_.isActive(); }
     const SessionRecorder &recorder() const { return recorder_; }
@@ -100,6 +105,7 @@ private:
     bool sendSensorCommand(const QByteArray &command, const QByteArray &parameter);
     void changeBaseline(int step);
     void takeSamples();
+    void restartPulse();
     void onLineFailed();
     void lookForLostPort();
     bool initialise(const std::array<QByteArray, 3> &commands);
@@ -110,6 +116,7 @@ private:
 
     std::unique_ptr<SerialService> line_;
     Acquisition acquisition_;
+    PulseMeter pulse_;
     RecordWriter recordWriter_;
     SessionRecorder recorder_;
     int markers_ = 0;             // in this recording

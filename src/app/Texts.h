@@ -40,6 +40,13 @@ inline const QString Start = QStringLiteral("开始");
 inline const QString Stop = QStringLiteral("停止");
 inline const QString Exit = QStringLiteral("退出");
 
+// The pulse readout below the serial number. %1: beats a minute, or NoRate.
+inline const QString PulseRate = QStringLiteral("脉率 %1 次/分");
+inline const QString NoRate = QStringLiteral("---");
+// The trace is cut flat at the top, or at the bottom.
+inline const QString SignalTooHigh = QStringLiteral("信号过强，请降低放大倍率");
+inline const QString SignalTooLow = QStringLiteral("信号过低，请提高基线");
+
 inline const QString WarningTitle = QStringLiteral("警告");
 inline const QString PortSelectionError = QStringLiteral("端口选择错误 ！\r\r      系统不存在此端口号，请检查后重选  ");
 // Added below PortSelectionError when the reason is known. %1: the reason.

@@ -30,6 +30,9 @@ constexpr Box Command2 {120, 600, 615, 615};  // in Frame3
 constexpr Box Command3 {120, 1200, 615, 615}; // in Frame3
 constexpr Box Frame4 {7680, 5160, 2295, 735};
 constexpr Box Text1 {120, 240, 2055, 375}; // in Frame4
+// Not one of the original controls: the free strip below Frame4 and above
+// the buttons.
+constexpr Box PulseReadout {7680, 5895, 2295, 465};
 constexpr Box Command1 {7560, 6360, 855, 495};
 constexpr Box Command5 {8400, 6360, 855, 495};
 constexpr Box Command4 {9240, 6360, 855, 495};

@@ -24,25 +24,37 @@ std::vector<double> PulseRate::smooth(std::span<const std::uint8_t> samples, int
 
 namespace {
 
-// Maxima of the curve, a plateau counted once at its middle; the ends of the
-// record are not maxima, since what lies beyond them is unknown.
-std::vector<int> localMaxima(const std::vector<double> &s)
+// Two passes of the detector over a whole record; `feed(detector, i)` hands
+// it position i and says whether a beat ended.
+template <typename Feed> std::vector<int> detect(std::size_t count, double rateHz, Feed feed)
 {
-    std::vector<int> found;
-    const int n = int(s.size());
-    int i = 1;
-    while (i < n - 1) {
-        if (s[i] > s[i - 1]) {
-            int j = i;
-            while (j + 1 < n && s[j + 1] == s[i])
-                ++j;
-            if (j + 1 < n && s[j + 1] < s[i])
-                found.push_back((i + j) / 2);
-            i = j + 1;
-        } else {
-            ++i;
+    if (count == 0 || !(rateHz > 0))
+        return {};
+    BeatDetector first(rateHz);
+    std::vector<double> swings;
+    double foot = 0.0;
+    for (std::size_t i = 0; i <= count; ++i) {
+        if (i < count ? feed(first, i) : first.finish()) {
+            if (swings.empty())
+                foot = first.foot();
+            swings.push_back(first.swing());
         }
     }
+    if (swings.empty())
+        return {};
+    // The typical swing: the first "beat" may have been learnt on a part of one.
+    std::nth_element(swings.begin(), swings.begin() + std::ptrdiff_t(swings.size() / 2), swings.end());
+    const double swing = swings[swings.size() / 2];
+    // Again, knowing the pulse's height from the start.
+    std::vector<int> found;
+    BeatDetector second(rateHz);
+    second.prime(swing, foot);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (feed(second, i))
+            found.push_back(int(second.beatAt()));
+    }
+    if (second.finish())
+        found.push_back(int(second.beatAt()));
     return found;
 }
 
@@ -50,39 +62,12 @@ std::vector<int> localMaxima(const std::vector<double> &s)
 
 std::vector<int> PulseRate::peaks(const std::vector<double> &smoothed, double rateHz)
 {
-    const int n = int(smoothed.size());
-    const int reach = std::max(1, int(std::lround(LocalRangeSeconds * rateHz)));
-    std::vector<int> candidates;
-    for (int i : localMaxima(smoothed)) {
-        const auto from = smoothed.begin() + std::max(0, i - reach);
-        const auto to = smoothed.begin() + std::min(n, i + reach + 1);
-        const auto [low, high] = std::minmax_element(from, to);
-        const double range = *high - *low;
-        if (range >= MinSwingCounts && smoothed[i] > *low + PeakLevel * range)
-            candidates.push_back(i);
-    }
-
-    // Of maxima closer than a beat can be, the highest is the systolic one.
-    std::stable_sort(candidates.begin(), candidates.end(), [&](int a, int b) { return smoothed[a] > smoothed[b]; });
-    const double spacing = MinPeakSpacingSeconds * rateHz;
-    std::vector<int> kept;
-    for (int c : candidates) {
-        if (std::none_of(kept.begin(), kept.end(), [&](int k) { return std::abs(c - k) < spacing; }))
-            kept.push_back(c);
-    }
-    std::sort(kept.begin(), kept.end());
-    return kept;
+    return detect(smoothed.size(), rateHz, [&](BeatDetector &d, std::size_t i) { return d.takeSmoothed(smoothed[i]); });
 }
 
 std::vector<int> PulseRate::beats(std::span<const std::uint8_t> samples, double rateHz)
 {
-    if (samples.empty() || !(rateHz > 0))
-        return {};
-    const auto smoothed = smooth(samples, int(std::lround(SmoothingSeconds * rateHz)));
-    const auto [low, high] = std::minmax_element(smoothed.begin(), smoothed.end());
-    if (*high - *low < MinSwingCounts)
-        return {};
-    return peaks(smoothed, rateHz);
+    return detect(samples.size(), rateHz, [&](BeatDetector &d, std::size_t i) { return d.take(samples[i]); });
 }
 
 PulseRate::Estimate PulseRate::estimate(std::span<const std::uint8_t> samples, double rateHz)

@@ -1,22 +1,20 @@
 #pragma once
 
+#include "acquire/BeatDetector.h"
+
 #include <cstdint>
 #include <span>
 #include <vector>
 
-// Heart rate from the systolic peaks of a record: smooth a little, keep maxima
-// that stand in the upper half of the pulse's local range and are far enough
-// apart to be separate beats, and average the beat intervals. A record is only
-// a few seconds long, so every usable interval counts.
+// Heart rate from the systolic peaks of a record, found by the program's own
+// BeatDetector, so that a record's rate and the one the window showed agree.
+// A record is only a few seconds long: the detector runs twice, the first
+// time to learn the pulse's height, so that a beat in the first second is not
+// lost; and every usable interval counts.
 class PulseRate
 {
 public:
-    static constexpr double SmoothingSeconds = 0.020;
-    static constexpr double LocalRangeSeconds = 2.0; // each side of a candidate peak
-    static constexpr double PeakLevel = 0.5;         // of the local range, above its foot
-    static constexpr double MinPeakSpacingSeconds = 0.33;
-    // Less swing than this is no pulse: at gain 1 a beat is about 24 counts.
-    static constexpr double MinSwingCounts = 4.0;
+    static constexpr double SmoothingSeconds = BeatDetector::SmoothingSeconds;
     // A record read in file order joins two sweeps; an interval that spans
     // the join (or a missed beat) is mostly far from the others and is
     // dropped. Tight enough that one that slips through moves the mean of a
@@ -41,6 +39,6 @@ public:
     // Centred moving average over `width` samples, shortened at the ends.
     static std::vector<double> smooth(std::span<const std::uint8_t> samples, int width);
 
-    // Sample positions of the systolic peaks of a smoothed record, in order.
+    // Sample positions of the systolic peaks of a record smoothed already.
     static std::vector<int> peaks(const std::vector<double> &smoothed, double rateHz);
 };

@@ -288,11 +288,14 @@ class Session:
         self.desktop = None
         self.xvfb = None
         self.processes = []
+        # Added to every child's environment (pulsetest.a11y's buses).
+        self.extra_env = {}
 
     def env(self, display=False):
         env = {k: v for k, v in os.environ.items()
                if not k.startswith("QT_") and k not in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR")}
         env["XDG_RUNTIME_DIR"] = self.runtime
+        env.update(self.extra_env)
         if display:
             env["DISPLAY"] = self.display
             env["QT_QPA_PLATFORM"] = "xcb"

@@ -1,0 +1,66 @@
+"""The pulse rate below the serial number, read through the window's
+accessibility, against the simulated sensor: the rate of a steady pulse,
+dashes for a flat line, and the words for a trace that clips."""
+
+import os
+import re
+
+from pulsetest import harness
+from pulsetest.a11y import Accessibility
+from pulsetest.xwindow import Failure
+
+RATE = re.compile(r"脉率 (\d+|---) 次/分")
+TOO_HIGH = "信号过强，请降低放大倍率"
+# Four beats, a reading a second, and room for a loaded machine.
+READOUT_TIMEOUT = 30
+
+
+def readout(a11y, what, matches=lambda text: True, timeout=READOUT_TIMEOUT):
+    return a11y.wait_label(lambda t: (RATE.fullmatch(t) or t == TOO_HIGH) and matches(t), timeout, what)
+
+
+def rate_of(text):
+    m = RATE.fullmatch(text)
+    return int(m.group(1)) if m and m.group(1) != "---" else None
+
+
+def streaming(s, *sim_options):
+    a11y = Accessibility(s)
+    sim, program, window = s.start_streaming(*sim_options)
+    return a11y, sim, window
+
+
+def check_rate(s, per_minute):
+    a11y, _, _ = streaming(s, "--heart-rate", str(per_minute), "--no-variability")
+    first = readout(a11y, "a rate", lambda t: rate_of(t) is not None)
+    if abs(rate_of(first) - per_minute) > 2:
+        raise Failure("the simulator beats %d times a minute, the window shows %r" % (per_minute, first))
+
+
+def case_flat_line(s):
+    flat = os.path.join(s.artefacts, "flat.bin")
+    with open(flat, "wb") as f:
+        f.write(bytes([100]) * 64)
+    a11y, sim, _ = streaming(s, "--source", "file:" + flat)
+    sim.wait_sent(6 * 200, timeout=30)
+    shown = readout(a11y, "the readout")
+    if shown != "脉率 --- 次/分":
+        raise Failure("a flat line shows %r" % shown)
+
+
+def case_clipping(s):
+    a11y, _, window = streaming(s, "--heart-rate", "72", "--no-variability")
+    readout(a11y, "a rate", lambda t: rate_of(t) is not None)
+    # 10x from baseline 2: the top of every beat is cut at 255.
+    for control in ("Option15", "Command2", "Command2"):
+        window.click_control(control)
+    readout(a11y, "the clipping words", lambda t: t == TOO_HIGH)
+    window.click_control("Option9")  # back to 4x
+    back = readout(a11y, "the rate again", lambda t: rate_of(t) is not None)
+    if abs(rate_of(back) - 72) > 2:
+        raise Failure("after the gain came down the window shows %r" % back)
+
+
+if __name__ == "__main__":
+    harness.main({"pulse-rate-72": lambda s: check_rate(s, 72), "pulse-rate-150": lambda s: check_rate(s, 150),
+                  "pulse-flat-line": case_flat_line, "pulse-clipping": case_clipping})
