@@ -10,7 +10,7 @@ import sys
 import tempfile
 import unittest
 
-from pulsetest import session
+from pulsetest import recording
 from pulsetest.image import png_size
 from pulsetest.wire import RECORD_SIZE
 
@@ -302,9 +302,9 @@ class SessionToolTest(unittest.TestCase):
               (21000, 75, "baseline", 2), (24500, 82, "time"), (25000, 83, "marker", 3)]
         ev += [(200 * k, k, "time") for k in range(1, 30)] + [(6000 + 500 * k, 30 + k, "time") for k in range(1, 15)]
         ev.sort(key=lambda e: e[0])
-        self.samples = (session.pulse(6000, 200) + session.pulse(7500, 500) + session.pulse(5000, 500)
-                        + session.pulse(6000, 500))
-        session.write(self.stem, self.samples, ev, self.START, torn=b"24500\t2026-12-08T15:31:22.0")
+        self.samples = (recording.pulse(6000, 200) + recording.pulse(7500, 500) + recording.pulse(5000, 500)
+                        + recording.pulse(6000, 500))
+        recording.write(self.stem, self.samples, ev, self.START, torn=b"24500\t2026-12-08T15:31:22.0")
 
     def tearDown(self):
         self.tmp.cleanup()
