@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -22,3 +23,10 @@ private:
     QString start_ = QDir::currentPath();
     QTemporaryDir dir_;
 };
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

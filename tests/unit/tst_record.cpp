@@ -1,3 +1,4 @@
+#include "WorkingFolder.h"
 #include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
 #include "acquire/RecordWriter.h"
@@ -18,12 +19,6 @@
 class RecordTest : public QObject
 {
     Q_OBJECT
-
-    static QByteArray readAll(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
     static void writeFile(const QString &path, const QByteArray &bytes)
     {
@@ -86,12 +81,12 @@ private slots:
         const Sweep sweep = fed(1146 + 100); // the first sweep whole, then 100 of the second
         const RecordWriter::Saved saved = writer.save(dir.path(), 1, sweep, facts());
         QVERIFY(saved.record && saved.indexLine && saved.backup.isEmpty());
-        const QByteArray bytes = readAll(dir.filePath("1"));
+        const QByteArray bytes = fileBytes(dir.filePath("1"));
         QCOMPARE(bytes.size(), 1146);
         for (int k = 0; k < bytes.size(); ++k)
             QCOMPARE(std::uint8_t(bytes[k]), sweep.sampleBuffer()[size_t(k) + 1]);
 
-        const QList<QByteArray> lines = readAll(dir.filePath(RecordIndex::FileName)).split('\n');
+        const QList<QByteArray> lines = fileBytes(dir.filePath(RecordIndex::FileName)).split('\n');
         QCOMPARE(lines.size(), 3); // header, one line, nothing after the last newline
         QCOMPARE(lines[0] + '\n', RecordIndex::header());
         const auto e = RecordIndex::parse(lines[1]);
@@ -151,22 +146,22 @@ private slots:
         RecordWriter firstRun;
         const Sweep sweep = fed(50);
         QCOMPARE(firstRun.save(dir.path(), 1, sweep, facts()).backup, QStringLiteral("1.~4~"));
-        QCOMPARE(readAll(dir.filePath("1.~4~")), earlier);
-        QCOMPARE(readAll(dir.filePath("1")), RecordFormat::bytes(sweep.sampleBuffer()));
+        QCOMPARE(fileBytes(dir.filePath("1.~4~")), earlier);
+        QCOMPARE(fileBytes(dir.filePath("1")), RecordFormat::bytes(sweep.sampleBuffer()));
         // A file this run wrote is simply replaced.
         QVERIFY(firstRun.save(dir.path(), 1, fed(60), facts()).backup.isEmpty());
         // The next launch keeps it.
         RecordWriter secondRun;
         QCOMPARE(secondRun.save(dir.path(), 1, fed(70), facts()).backup, QStringLiteral("1.~5~"));
-        QCOMPARE(readAll(dir.filePath("1.~5~")), RecordFormat::bytes(fed(60).sampleBuffer()));
+        QCOMPARE(fileBytes(dir.filePath("1.~5~")), RecordFormat::bytes(fed(60).sampleBuffer()));
         QCOMPARE(files(dir), (QStringList {"1", "1.~3~", "1.~4~", "1.~5~", "1.~x~", RecordIndex::FileName}));
 
         // Each line still finds its record, the backups by their content.
-        QCOMPARE(readAll(dir.filePath(RecordIndex::FileName)).count('\n'), 4);
-        const auto found = RecordIndex::find(dir.filePath("1.~5~"), readAll(dir.filePath("1.~5~")));
+        QCOMPARE(fileBytes(dir.filePath(RecordIndex::FileName)).count('\n'), 4);
+        const auto found = RecordIndex::find(dir.filePath("1.~5~"), fileBytes(dir.filePath("1.~5~")));
         QCOMPARE(found.status, RecordIndex::Lookup::Found);
         QCOMPARE(found.entry.sampleIndex, 60);
-        QCOMPARE(RecordIndex::find(dir.filePath("1"), readAll(dir.filePath("1"))).entry.sampleIndex, 70);
+        QCOMPARE(RecordIndex::find(dir.filePath("1"), fileBytes(dir.filePath("1"))).entry.sampleIndex, 70);
         QCOMPARE(RecordIndex::find(dir.filePath("1.~3~"), "older").status, RecordIndex::Lookup::NoLine);
     }
 
@@ -193,7 +188,7 @@ private slots:
         QVERIFY(!saved.record);
         QCOMPARE(saved.problem, FileProblem::DiskFull);
         // No backup either: the earlier file stays under its own name.
-        QCOMPARE(readAll(path), earlier);
+        QCOMPARE(fileBytes(path), earlier);
         QCOMPARE(files(dir), QStringList {"1"});
 #endif
     }
@@ -226,12 +221,12 @@ private slots:
         for (const QString &name : files(dir)) {
             if (name == RecordIndex::FileName)
                 continue;
-            const QByteArray bytes = readAll(dir.filePath(name));
+            const QByteArray bytes = fileBytes(dir.filePath(name));
             QCOMPARE(bytes.size(), 1146);
             onDisk << RecordIndex::digest(bytes);
         }
         QCOMPARE(onDisk.size(), copies * saves);
-        const QList<QByteArray> lines = readAll(dir.filePath(RecordIndex::FileName)).split('\n');
+        const QList<QByteArray> lines = fileBytes(dir.filePath(RecordIndex::FileName)).split('\n');
         QCOMPARE(lines.size(), 1 + copies * saves + 1); // header, lines, the empty tail
         QSet<QByteArray> indexed;
         for (const QByteArray &line : lines.mid(1, copies * saves))
@@ -245,8 +240,8 @@ private slots:
         QTemporaryDir dir;
         RecordWriter writer;
         QVERIFY(writer.save(dir.path(), 1, fed(10), facts()).indexLine);
-        const QByteArray record = readAll(dir.filePath("1"));
-        QByteArray index = readAll(dir.filePath(RecordIndex::FileName));
+        const QByteArray record = fileBytes(dir.filePath("1"));
+        QByteArray index = fileBytes(dir.filePath(RecordIndex::FileName));
         // Changed after it was saved: its line no longer describes it.
         QCOMPARE(RecordIndex::find(dir.filePath("1"), record.left(1145) + 'x').status, RecordIndex::Lookup::NoLine);
         // A broken line of that name is reported with its number.
@@ -257,7 +252,7 @@ private slots:
         writeFile(dir.filePath(RecordIndex::FileName), index.chopped(1));
         QVERIFY(writer.save(dir.path(), 2, fed(20), facts()).indexLine);
         QCOMPARE(RecordIndex::find(dir.filePath("1"), record).status, RecordIndex::Lookup::Found);
-        QCOMPARE(readAll(dir.filePath(RecordIndex::FileName)).count('\n'), 3);
+        QCOMPARE(fileBytes(dir.filePath(RecordIndex::FileName)).count('\n'), 3);
     }
 };
 

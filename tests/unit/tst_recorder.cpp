@@ -1,11 +1,10 @@
-// The session recording: the recorder on its own with a clock of the test's,
-// and the session feeding it through the recording serial double.
+// The session recording: the recorder on its own with a clock of the test's.
+// An unwritable folder through the session and the window is
+// faults.recording-faults', its words tst_session's.
 #include "FakeSerialService.h"
+#include "WorkingFolder.h"
 #include "acquire/SessionRecorder.h"
-#include "app/SensorSession.h"
-#include "app/Texts.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,17 +13,11 @@ using Kind = SessionFormat::Kind;
 
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The events as "sample kind value..." lines, header first.
 QStringList events(const QString &path)
 {
     QStringList out;
-    for (const QByteArray &line : contents(path + SessionFormat::EventsSuffix).split('\n')) {
+    for (const QByteArray &line : fileBytes(path + SessionFormat::EventsSuffix).split('\n')) {
         if (const auto e = SessionFormat::parse(line))
             out << (QStringList {QString::number(e->sample), SessionFormat::keyword(e->kind)} + e->values).join(u' ');
     }
@@ -64,29 +57,29 @@ private slots:
         // The first batch is written at once, with a time point after it;
         // then batches and events wait in memory until the second is up.
         r.take(bytes(ramp(10)));
-        QCOMPARE(contents(samples), ramp(10));
+        QCOMPARE(fileBytes(samples), ramp(10));
         for (int ms = 100; ms < SessionRecorder::WriteIntervalMs; ms += 100) {
             now = ms;
             r.take(bytes(ramp(10, ms / 10)));
         }
         r.note(Kind::Marker, {"1"});
-        QCOMPARE(contents(samples).size(), 10);
+        QCOMPARE(fileBytes(samples).size(), 10);
         QCOMPARE(events(r.path()).size(), 2);
         now = SessionRecorder::WriteIntervalMs;
         r.take(bytes(ramp(5)));
-        QCOMPARE(contents(samples).size(), 105);
+        QCOMPARE(fileBytes(samples).size(), 105);
         QCOMPARE(events(r.path()), QStringList({"0 pulse-demo-session 1", "10 time", "100 marker 1", "105 time"}));
         QVERIFY(
-            contents(r.path() + SessionFormat::EventsSuffix).endsWith("105\t2026-12-08T15:30:00.950+01:00\ttime\n"));
+            fileBytes(r.path() + SessionFormat::EventsSuffix).endsWith("105\t2026-12-08T15:30:00.950+01:00\ttime\n"));
 
         // What waits when the stream stops goes out on its own.
         r.take(bytes(ramp(3)));
         r.note(Kind::Stop, {"-", "-"});
-        QTRY_COMPARE(contents(samples).size(), 108);
+        QTRY_COMPARE(fileBytes(samples).size(), 108);
         QCOMPARE(events(r.path()).last(), "108 stop - -");
         r.end();
         r.take(bytes(ramp(3)));
-        QCOMPARE(contents(samples).size(), 108);
+        QCOMPARE(fileBytes(samples).size(), 108);
     }
 
     void twoRecordingsStartedInOneSecondTakeTwoNames()
@@ -98,41 +91,6 @@ private slots:
         QVERIFY(a.begin(dir.path()));
         QVERIFY(b.begin(dir.path()));
         QCOMPARE(b.path(), a.path() + "-2");
-    }
-
-    // --- Through the session ---
-
-    void anUnwritableFolderWarnsOncePerStartAndTheNextStartTriesAgain()
-    {
-        QTemporaryDir records;
-        const QString startDir = QDir::currentPath();
-        QDir::setCurrent(records.path());
-        auto *fake = new FakeSerialService;
-        SensorSession s {std::unique_ptr<SerialService>(fake)};
-        QStringList warnings;
-        connect(&s, &SensorSession::notice, this, [&](const SessionNotice &n) { warnings << Texts::notice(n); });
-        s.selectPort(0);
-        // A file where the sessions folder goes.
-        QFile blocker(records.filePath("sessions"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        s.start();
-        fake->feed(ramp(100));
-        s.stop();
-        s.setRate(1);
-        fake->feed(ramp(100));
-        QTRY_COMPARE(warnings.size(), 1);
-        QVERIFY(warnings[0].startsWith("会话录制无法写入“" + QDir::toNativeSeparators(records.filePath("sessions"))));
-        QCOMPARE(contents("1").size(), 1146); // the record is saved all the same
-
-        // Mended: the next Start records again.
-        QVERIFY(blocker.remove());
-        s.start();
-        fake->feed(ramp(10));
-        QCOMPARE(contents(s.recorder().path() + SessionFormat::SamplesSuffix), ramp(10));
-        QCOMPARE(warnings.size(), 1);
-        s.closePort();
-        QDir::setCurrent(startDir);
     }
 };
 

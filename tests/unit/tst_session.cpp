@@ -35,11 +35,6 @@ class SessionTest : public QObject
         fake->feed(bytes); // readyRead: the session takes them at once
     }
     const Sweep &sweep() const { return s->acquisition().sweep(); }
-    static QByteArray record(const QString &name)
-    {
-        QFile f(name);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
-    }
 
 private slots:
     void init()
@@ -198,7 +193,7 @@ private slots:
         QCOMPARE(batches.size(), 2); // one per batch, not per sample
         QCOMPARE(batches.last().at(0).value<TraceUpdate>().markerLeft, sweep().markerLeft());
         s->stop();
-        QCOMPARE(record("1"), RecordFormat::bytes(sweep().sampleBuffer()));
+        QCOMPARE(fileBytes("1"), RecordFormat::bytes(sweep().sampleBuffer()));
         QVERIFY(s->started()); // Stop does not end acquisition
         // Start again: from entry 0, where the pen stands.
         const int x = sweep().plotX();
@@ -287,10 +282,10 @@ private slots:
         QCOMPARE(fake->takeLog(), QStringList {"write 20 33"});
         QVERIFY(!existedAtWrite);
         fake->onWrite = nullptr;
-        QCOMPARE(record("1"), QByteArray(1146, '\0'));
+        QCOMPARE(fileBytes("1"), QByteArray(1146, '\0'));
         s->stop();
         s->stop();
-        QCOMPARE(record("2"), record("1"));
+        QCOMPARE(fileBytes("2"), fileBytes("1"));
         QVERIFY(QFile::exists("3"));
         QCOMPARE(s->fileNumber(), 4);
         QVERIFY(warnings.isEmpty());
@@ -308,14 +303,20 @@ private slots:
         QCOMPARE(warnings, QStringList {Texts::RecordNotSaved.arg("1", "已有同名的文件夹")});
         QCOMPARE(QDir().entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList {"1"});
         QCOMPARE(QDir("1").entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList {"keep"});
-        QCOMPARE(record("1/keep"), QByteArray("kept"));
+        QCOMPARE(fileBytes("1/keep"), QByteArray("kept"));
         QVERIFY(QDir("1").removeRecursively());
         // An index that cannot be written: the record is saved all the same.
         QVERIFY(QDir().mkdir(RecordIndex::FileName));
         s->stop();
-        QCOMPARE(record("1"), QByteArray(1146, '\0'));
+        QCOMPARE(fileBytes("1"), QByteArray(1146, '\0'));
         QCOMPARE(s->fileNumber(), 2);
         QCOMPARE(warnings.value(1), Texts::IndexLineMissing.arg("1", RecordIndex::FileName, "已有同名的文件夹"));
+        // A file where the recordings' folder goes: the recording's own words
+        // (once a Start, and the next Start again, are faults.recording-faults').
+        QVERIFY(QFile("sessions").open(QIODevice::WriteOnly));
+        s->start();
+        const QString sessions = QDir::toNativeSeparators(QDir::current().absoluteFilePath("sessions"));
+        QTRY_COMPARE(warnings.value(2), Texts::RecordingFailed.arg(sessions, "无法创建文件"));
     }
 
     void stopWithThePortGoneStillSaves()
@@ -328,7 +329,7 @@ private slots:
         s->stop();
         QCOMPARE(warnings.size(), 2);
         QCOMPARE(warnings[1], Texts::StopWithoutPort.arg("1"));
-        QCOMPARE(record("1").left(29), ramp(29, 2));
+        QCOMPARE(fileBytes("1").left(29), ramp(29, 2));
         QCOMPARE(s->fileNumber(), 2);
     }
 

@@ -276,6 +276,34 @@ private slots:
         QTRY_COMPARE(paints.count, painted + 2);
     }
 
+    // --- Markers ---
+
+    void aClickOnTheTraceAndF2MarkWhileStreamingOnlyAndReachNoControl()
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        openPort();
+        QWidget *focused = QApplication::focusWidget();
+        const auto mark = [this] {
+            QTest::mouseClick(child<QWidget>("Picture1"), Qt::LeftButton);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+        };
+        mark(); // not streaming yet
+        child<QPushButton>("Command1")->click();
+        feed(ramp(50));
+        fake->takeLog();
+        mark();
+        // No focus moved, no button pressed (each writes or ends), nothing typed.
+        QCOMPARE(QApplication::focusWidget(), focused);
+        QVERIFY(fake->log.isEmpty() && text1().isEmpty() && w->warnings.isEmpty() && !w->ended);
+        child<QPushButton>("Command5")->click();
+        mark(); // stopped
+        w->session().closePort();
+        const QByteArray events = fileBytes(w->session().recorder().path() + SessionFormat::EventsSuffix);
+        QCOMPARE(events.count("\tmarker\t"), 2);
+        QVERIFY(events.contains("\tmarker\t2\n"));
+    }
+
     // --- Serial number ---
 
     void theSerialNumberShowsInText1()
