@@ -2,7 +2,8 @@
 // time order, EDF+ read back with EDFlib, and argument parsing (the CSV lines
 // and the rejected command lines are test_record_cli's, word for word).
 #include "CommandLine.h"
-#include "PulseModel.h"
+#include "EdfReadBack.h"
+#include "ModelPulse.h"
 #include "PulseRate.h"
 #include "RecordEdf.h"
 #include "RecordStats.h"
@@ -12,32 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
-#include <edflib.h>
 #include <random>
 
 using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(Bytes)
 Q_DECLARE_METATYPE(std::optional<double>)
-
-namespace {
-
-// `count` samples of the simulated sensor's steady pulse (no variation,
-// breathing or noise) at `perMinute`, starting `startSeconds` into it.
-Bytes modelPulse(double perMinute, int rateHz, int count, int gain = 4, int baseline = 0, double startSeconds = 0.0)
-{
-    PulseModel model({perMinute, 1, false});
-    model.setSamplingRate(rateHz);
-    model.setGain(gain);
-    model.setBaseline(baseline);
-    for (long i = std::lround(startSeconds * rateHz); i > 0; --i)
-        model.nextByte();
-    Bytes out(static_cast<std::size_t>(count));
-    for (auto &b : out)
-        b = model.nextByte();
-    return out;
-}
-
-} // namespace
 
 class RecordAnalysisTest : public QObject
 {
@@ -85,7 +65,7 @@ void RecordAnalysisTest::heartRateOfModelPulse()
     QFETCH(int, count);
     QFETCH(double, start);
 
-    const Bytes record = modelPulse(perMinute, int(rateHz), count, gain, baseline, start);
+    const Bytes record = modelPulse({perMinute, 1, false}, int(rateHz), size_t(count), gain, baseline, start);
     const PulseRate::Estimate e = PulseRate::estimate(record, rateHz);
     QVERIFY(e.found);
     QVERIFY2(std::abs(e.beatsPerMinute - perMinute) <= 2.0, qPrintable(QString::number(e.beatsPerMinute)));
@@ -101,8 +81,8 @@ void RecordAnalysisTest::recordJoiningTwoSweeps()
     // joined at an arbitrary phase. The interval across the join is dropped.
     // The model's beats start at 0.17 s + k 60/72 s.
     const int rate = 200;
-    Bytes record = modelPulse(72, rate, 700, 4, 0, 0.17);
-    const Bytes tail = modelPulse(72, rate, RecordFormat::Size - 700, 4, 0, 0.17 + 0.37);
+    Bytes record = modelPulse({72, 1, false}, rate, 700, 4, 0, 0.17);
+    const Bytes tail = modelPulse({72, 1, false}, rate, RecordFormat::Size - 700, 4, 0, 0.17 + 0.37);
     record.insert(record.end(), tail.begin(), tail.end());
 
     const PulseRate::Estimate e = PulseRate::estimate(record, rate);
@@ -124,8 +104,8 @@ void RecordAnalysisTest::noPulse_data()
     for (auto &b : jitter)
         b = std::uint8_t(100 + random() % 3); // two counts of noise
     QTest::newRow("flat with noise") << jitter << 200.0;
-    QTest::newRow("one beat at 1000 Hz") << modelPulse(75, 1000, n) << 1000.0;
-    QTest::newRow("two beats: one interval") << modelPulse(75, 200, 300) << 200.0;
+    QTest::newRow("one beat at 1000 Hz") << modelPulse({75, 1, false}, 1000, n) << 1000.0;
+    QTest::newRow("two beats: one interval") << modelPulse({75, 1, false}, 200, 300) << 200.0;
     QTest::newRow("single sample") << Bytes {128} << 200.0;
     QTest::newRow("empty") << Bytes {} << 200.0;
 }
@@ -187,7 +167,7 @@ void RecordAnalysisTest::timeOrderRestoresTheStream()
     QFETCH(int, count);
     QFETCH(bool, gap);
     const double rate = 200;
-    const Bytes stream = modelPulse(75, int(rate), count);
+    const Bytes stream = modelPulse({75, 1, false}, int(rate), size_t(count));
     const Saved saved(stream);
     const RecordSeries t = RecordSeries::timeOrdered(saved.view(), saved.layout);
     // The newest samples sent, in order, but for the one slot the record
@@ -211,7 +191,7 @@ void RecordAnalysisTest::timeOrderRestoresTheStream()
 void RecordAnalysisTest::edfReadsBack()
 {
     const double rate = 300;
-    const Saved saved(modelPulse(90, int(rate), 1146 + 600));
+    const Saved saved(modelPulse({90, 1, false}, int(rate), 1146 + 600));
     RecordIndex::Entry facts;
     facts.savedAt = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 5, 250), QTimeZone(8 * 3600));
     facts.rateHz = 300;
@@ -220,41 +200,29 @@ void RecordAnalysisTest::edfReadsBack()
         {"2", RecordSeries::asStored(saved.view()), std::nullopt},
     };
     QTemporaryDir dir;
-    const QByteArray path = QFile::encodeName(dir.filePath("x.edf"));
     QString error;
-    QVERIFY(RecordEdf::write(QString::fromLocal8Bit(path), parts, rate, &error));
+    QVERIFY(RecordEdf::write(dir.filePath("x.edf"), parts, rate, &error));
 
-    edf_hdr_struct h {};
-    QCOMPARE(edfopen_file_readonly(path.constData(), &h, EDFLIB_READ_ALL_ANNOTATIONS), 0);
-    const auto &signal = h.signalparam[0];
-    QCOMPARE(std::pair(h.filetype, h.edfsignals), std::pair(EDFLIB_FILETYPE_EDFPLUS, 1));
-    QCOMPARE(double(signal.smp_in_datarecord) * EDFLIB_TIME_DIMENSION / double(h.datarecord_duration), rate);
-    QCOMPARE(std::tuple(signal.dig_min, signal.dig_max, signal.phys_min, signal.phys_max),
+    EdfReadBack edf(dir.filePath("x.edf"));
+    QVERIFY(edf.ok);
+    QCOMPARE(std::pair(edf.fileType, edf.signalCount), std::pair(EDFLIB_FILETYPE_EDFPLUS, 1));
+    QCOMPARE(edf.rateHz, rate);
+    QCOMPARE(std::tuple(edf.signal.dig_min, edf.signal.dig_max, edf.signal.phys_min, edf.signal.phys_max),
              std::tuple(0, 255, 0.0, 255.0));
-    QCOMPARE(QByteArray(signal.physdimension).trimmed(), QByteArray("counts"));
+    QCOMPARE(QByteArray(edf.signal.physdimension).trimmed(), QByteArray("counts"));
     const size_t first = parts[0].series.values.size();
     const size_t held = first + parts[1].series.values.size();
     // Padded to whole data records of a tenth of a second, with the last value.
-    QCOMPARE(signal.smp_in_file, (long long)((held + 29) / 30 * 30));
-    std::vector<int> read(size_t(signal.smp_in_file));
-    QCOMPARE(edfread_digital_samples(h.handle, 0, int(read.size()), read.data()), int(read.size()));
-    for (size_t i = 0; i < read.size(); ++i) {
+    QCOMPARE(edf.samples.size(), (held + 29) / 30 * 30);
+    for (size_t i = 0; i < edf.samples.size(); ++i) {
         const auto &values = i < first ? parts[0].series.values : parts[1].series.values;
-        QCOMPARE(read[i], int(i < held ? values[i < first ? i : i - first] : parts[1].series.values.back()));
+        QCOMPARE(edf.samples[i], int(i < held ? values[i < first ? i : i - first] : parts[1].series.values.back()));
     }
     // The first sample came the record's length before the Stop, in local time.
     const QDateTime start = facts.savedAt.addMSecs(-std::llround(1000.0 * double(first) / rate));
-    QCOMPARE(QDate(h.startdate_year, h.startdate_month, h.startdate_day), start.date());
-    QCOMPARE(QTime(h.starttime_hour, h.starttime_minute, h.starttime_second, int(h.starttime_subsecond / 10000)),
-             start.time());
+    QCOMPARE(std::pair(edf.startDate, edf.startTime), std::pair(start.date(), start.time()));
 
-    QMap<QString, QList<double>> notes;
-    for (long long i = 0; i < h.annotations_in_file; ++i) {
-        edf_annotation_struct a {};
-        QCOMPARE(edf_get_annotation(h.handle, int(i), &a), 0);
-        notes[QString::fromUtf8(a.annotation)] << double(a.onset) / EDFLIB_TIME_DIMENSION;
-    }
-    edfclose_file(h.handle);
+    QMap<QString, QList<double>> &notes = edf.notes;
     const auto at = [&](double slot) { return std::round(slot / rate * 1e4) / 1e4; };
     QCOMPARE(notes.take("记录 1 开始"), QList<double> {0.0});
     QCOMPARE(notes.take("记录 2 开始"), QList<double> {at(first)});
