@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace {
@@ -36,6 +37,15 @@ std::vector<std::uint8_t> pulseSignal()
     return out;
 }
 
+// The next `batch` samples of the signal, round and round.
+std::span<const std::uint8_t> nextBatch(const std::vector<std::uint8_t> &samples, std::size_t &at, std::size_t batch)
+{
+    if (at + batch > samples.size())
+        at = 0;
+    at += batch;
+    return {samples.data() + at - batch, batch};
+}
+
 void perSample(benchmark::State &state)
 {
     const qreal ratio = qreal(state.range(0));
@@ -48,12 +58,9 @@ void perSample(benchmark::State &state)
 
     std::size_t at = 0;
     for (auto _ : state) {
-        if (at + batch > samples.size())
-            at = 0;
-        acquisition.take({samples.data() + at, batch});
+        acquisition.take(nextBatch(samples, at, batch));
         TraceUpdate changed = acquisition.finishBatch();
         benchmark::DoNotOptimize(changed);
-        at += batch;
     }
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
 }
@@ -66,12 +73,8 @@ void pulseMeterPerSample(benchmark::State &state)
     static const std::vector<std::uint8_t> samples = pulseSignal();
     PulseMeter meter(1000);
     std::size_t at = 0;
-    for (auto _ : state) {
-        if (at + batch > samples.size())
-            at = 0;
-        meter.take({samples.data() + at, batch});
-        at += batch;
-    }
+    for (auto _ : state)
+        meter.take(nextBatch(samples, at, batch));
     benchmark::DoNotOptimize(meter.read());
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
 }
@@ -91,10 +94,7 @@ void recording(benchmark::State &state)
     recorder.begin(folder.path());
     std::size_t at = 0;
     for (auto _ : state) {
-        if (at + batch > samples.size())
-            at = 0;
-        recorder.take({samples.data() + at, batch});
-        at += batch;
+        recorder.take(nextBatch(samples, at, batch));
         now += 1000 * std::int64_t(batch) / 960;
     }
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
