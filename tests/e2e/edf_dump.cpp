@@ -3,9 +3,9 @@
 // digital samples, then every annotation with its onset in seconds.
 //
 //   edf_dump FILE  ->  "rate HZ" / "samples V V ..." / "note SECONDS TEXT"...
+#include "EdfReadBack.h"
+
 #include <cstdio>
-#include <edflib.h>
-#include <vector>
 
 int main(int argc, char **argv)
 {
@@ -13,24 +13,18 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: edf_dump FILE\n");
         return 2;
     }
-    edf_hdr_struct h {};
-    if (edfopen_file_readonly(argv[1], &h, EDFLIB_READ_ALL_ANNOTATIONS) != 0) {
-        std::fprintf(stderr, "edf_dump: EDFlib cannot read %s (error %d)\n", argv[1], h.filetype);
+    const EdfReadBack edf(QString::fromLocal8Bit(argv[1]));
+    if (!edf.ok) {
+        std::fprintf(stderr, "edf_dump: EDFlib cannot read %s\n", argv[1]);
         return 1;
     }
-    const auto &signal = h.signalparam[0];
-    std::printf("rate %g\n", double(signal.smp_in_datarecord) * EDFLIB_TIME_DIMENSION / double(h.datarecord_duration));
-    std::vector<int> samples(size_t(signal.smp_in_file));
-    const int read = edfread_digital_samples(h.handle, 0, int(samples.size()), samples.data());
-    std::printf("samples");
-    for (int i = 0; i < read; ++i)
-        std::printf(" %d", samples[size_t(i)]);
+    std::printf("rate %g\nsamples", edf.rateHz);
+    for (int v : edf.samples)
+        std::printf(" %d", v);
     std::printf("\n");
-    for (long long n = 0; n < h.annotations_in_file; ++n) {
-        edf_annotation_struct a {};
-        if (edf_get_annotation(h.handle, int(n), &a) == 0)
-            std::printf("note %.4f %s\n", double(a.onset) / EDFLIB_TIME_DIMENSION, a.annotation);
+    for (auto note = edf.notes.cbegin(); note != edf.notes.cend(); ++note) {
+        for (double onset : note.value())
+            std::printf("note %.4f %s\n", onset, note.key().toUtf8().constData());
     }
-    edfclose_file(h.handle);
-    return read == int(samples.size()) ? 0 : 1;
+    return 0;
 }

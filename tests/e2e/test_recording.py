@@ -16,7 +16,7 @@ import subprocess
 import time
 
 from pulsetest import harness, layout, recording
-from pulsetest.wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM
+from pulsetest.wire import INITIAL_COMMANDS, START_STREAM
 from pulsetest.xwindow import Failure, wait_until
 
 UNPLUG_AFTER = 25  # from the simulator's start: time for everything before the second Start
@@ -46,7 +46,7 @@ def case_session_recording(s):
     s.desktop.key("F2")
     more(100)
     window.click_control("Command5")
-    record1 = whole_record(program, 1)
+    record1 = program.wait_record(1)
     sim.wait_sent_settled()
     window.click_control("Command1")
     if sim.unread_at_unplugs():
@@ -55,17 +55,14 @@ def case_session_recording(s):
     wait_until(lambda: not window.warning_boxes(), 15, "the lost port's box to close itself")
     more()
     window.click_control("Command5")
-    record2 = whole_record(program, 2)
+    record2 = program.wait_record(2)
     sent = sim.wait_sent_settled()
     window.caught_up()
     window.click_control("Command4")
     if program.wait(timeout=10) != 0:
         raise Failure("the program did not end cleanly")
 
-    stems = recording.stems(s.workdir)
-    if len(stems) != 1:
-        raise Failure("expected one recording, found %s" % stems)
-    samples, events = recording.read(stems[0])
+    stem, samples, events = recording.only(s.workdir)
     kinds = recording.kinds(events)
     print("%d samples; events: %s" % (len(samples), kinds))
     sha = [hashlib.sha256(r).hexdigest() for r in (record1, record2)]
@@ -76,7 +73,7 @@ def case_session_recording(s):
     discarded = recording.check_against_sent(samples, events, sent, sim.unread_at_unplugs())
     print("unread at the unplug %s, discarded at the changes %s" % (sim.unread_at_unplugs(), discarded))
 
-    exported, notes = edf_export(stems[0], s.artefacts)
+    exported, notes = edf_export(stem, s.artefacts)
     if exported != samples:
         raise Failure("the EDF+ export holds %d samples, not the %d recorded" % (len(exported), len(samples)))
     words = ["开始", "采样速率 500Hz", "放大倍率 5x", "标记 1", "标记 2", "停止 记录 1", "开始", "端口断开", "端口恢复",
@@ -95,8 +92,7 @@ def case_session_killed(s):
     window.caught_up()
     program.popen.kill()
     program.wait(timeout=10)
-    stem = recording.stems(s.workdir)[0]
-    samples, _ = recording.read(stem)
+    stem, samples, _ = recording.only(s.workdir)
     if len(samples) < taken or not sim.sent().startswith(samples):
         raise Failure("the killed program's recording holds %d samples; %d were taken more than a second before"
                       % (len(samples), taken))
@@ -141,11 +137,6 @@ def edf_export(stem, folder):
                 notes.append(" ".join(words[2:]))
         samples += bytes(values[:end])
     return bytes(samples), notes
-
-
-def whole_record(program, number):
-    wait_until(lambda: len(program.record(number) or b"") == RECORD_SIZE, 5, "record %d" % number)
-    return program.record(number)
 
 
 if __name__ == "__main__":

@@ -123,17 +123,6 @@ def index_lines(folder):
         return [line.rstrip("\n").split("\t") for line in f]
 
 
-def wait_record(program, number, timeout=5):
-    """Record `number` once it is whole (an earlier file of that name may be
-    there first); what is there after `timeout`, for check_record to judge."""
-    deadline = time.monotonic() + timeout
-    while True:
-        record = program.record(number)
-        if (record is not None and len(record) == RECORD_SIZE) or time.monotonic() > deadline:
-            return record
-        time.sleep(0.05)
-
-
 # Process health
 
 def sanitizer_report(program):

@@ -122,7 +122,7 @@ class Soak:
         faults.wait_until(lambda: faults.stop_signals_sent(sim) > before, 5, "the stop command")
         self.stops += 1
         self.made[self.stops] = self.sensor.index_fields()
-        record = faults.wait_record(self.program, self.stops)
+        record = self.program.wait_record(self.stops)
         sim.wait_sent_settled(quiet=QUIET)
         self.window.caught_up()  # it has taken the last samples
         # The first Stop comes within the first sweep; every later one after
@@ -297,10 +297,7 @@ def check_recording(folder, sent, unread, stops):
     """The one recording holds what was sent but what the unplugs took, and
     each Stop's event names its record with its checksum. Returns how many
     samples it holds."""
-    stems = recording.stems(folder)
-    if len(stems) != 1:
-        raise Failure("expected one session recording, found %s" % stems)
-    samples, events = recording.read(stems[0])
+    _, samples, events = recording.only(folder)
     recording.check_against_sent(samples, events, sent, unread)
     marks = [e.values for e in events if e.kind == "stop"]
     if len(marks) != stops:

@@ -159,7 +159,7 @@ def case_click_storm(s):
     if window.warning_boxes():
         raise Failure("a warning box during the clean run")
     last = len(saved) + 1
-    faults.check_steady_record(faults.wait_record(program, last), str(last))
+    faults.check_steady_record(program.wait_record(last), str(last))
     print("%d records, all whole; the clean run's record %d is one stream" % (last, last))
     faults.exit_cleanly(program, window)
 

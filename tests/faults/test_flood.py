@@ -91,7 +91,7 @@ def case_flood(s):
     # Stop mid-flood: the record is a snapshot of the sweeps, whole.
     window.click_control("Command5")
     faults.wait_until(lambda: sim.received().endswith(STOP_STREAM), 5, "the stop command")
-    faults.check_steady_record(faults.wait_record(program, 1), "1")
+    faults.check_steady_record(program.wait_record(1), "1")
     if window.warning_boxes():
         raise Failure("a warning box during the flood")
     faults.exit_cleanly(program, window)

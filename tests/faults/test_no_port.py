@@ -44,7 +44,7 @@ def case_no_port_controls(s):
     for number in (1, 2):
         window.click_control("Command5")
         faults.expect_one_warning(window, timeout=5, label="stop-%d" % number)
-        faults.check_record(faults.wait_record(program, number), str(number), expected=bytes(RECORD_SIZE))
+        faults.check_record(program.wait_record(number), str(number), expected=bytes(RECORD_SIZE))
 
     faults.check_alive(program, window)
     if sim.received():

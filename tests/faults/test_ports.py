@@ -74,7 +74,7 @@ def case_pick_while_streaming(s):
     # Stop cannot reach the sensor, says so, and still saves.
     window.click_control("Command5")
     faults.expect_one_warning(window, timeout=5)
-    faults.check_record(faults.wait_record(program, 1), "1", max_breaks=2)
+    faults.check_record(program.wait_record(1), "1", max_breaks=2)
 
     # The sensor never heard a stop: picking it again plots on at once.
     window.pick_port(1)
@@ -83,7 +83,7 @@ def case_pick_while_streaming(s):
     faults.wait_plotting(window)
     window.click_control("Command5")
     sim.wait_received(expected + STOP_STREAM, timeout=5)
-    faults.check_record(faults.wait_record(program, 2), "2", max_breaks=4)
+    faults.check_record(program.wait_record(2), "2", max_breaks=4)
     if program.record(1) == program.record(2):
         raise Failure("no new samples in the record after the port came back")
     if window.warning_boxes():
@@ -113,7 +113,7 @@ def case_port_in_use(s):
     window.click_control("Command5")
     sim.wait_received(INITIAL_COMMANDS + START_STREAM + STOP_STREAM, timeout=5)
     sent = sim.wait_sent_settled()
-    record = faults.wait_record(first, 1)
+    record = first.wait_record(1)
     faults.check_record(record, "1", max_breaks=1)  # a wrap leaves one
     kept = record[:RECORD_SIZE - 1].rstrip(b"\0")
     if len(sent) < RECORD_SIZE and (not kept or not sent[1:].startswith(kept)):

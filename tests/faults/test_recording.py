@@ -9,7 +9,7 @@ import os
 
 import faults
 from faults import Failure, recording
-from test_saving import can_mount, mount, unmount
+from test_saving import can_mount, fill_up, mount, unmount
 
 SAMPLES = 300
 
@@ -17,7 +17,7 @@ SAMPLES = 300
 def stop_saves(s, sim, program, window, number):
     """Stop saves its record with no warning: records do not need the recording."""
     window.click_control("Command5")
-    faults.check_record(faults.wait_record(program, number), str(number))
+    faults.check_record(program.wait_record(number), str(number))
     sim.wait_sent_settled()
     window.caught_up()
     if window.warning_boxes():
@@ -77,11 +77,7 @@ def case_recording_faults(s):
         window.click_control("Option5")  # 1000 Hz: the files' last pages fill within seconds
         second = start_recording(s, sim, window)
         filler = os.path.join(sessions, "filler")
-        fd = os.open(filler, os.O_WRONLY | os.O_CREAT, 0o644)
-        with contextlib.suppress(OSError):
-            while True:
-                os.write(fd, bytes(4096))
-        os.close(fd)
+        fill_up(filler)
         faults.expect_one_warning(window, timeout=20, label="disk-full")
         faults.wait_plotting(window)
         stop_saves(s, sim, program, window, 3)

@@ -49,6 +49,15 @@ def can_mount(workdir):
     return ok
 
 
+def fill_up(path):
+    """Writes `path` until its file system is full."""
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT, 0o644)
+    with contextlib.suppress(OSError):
+        while True:
+            os.write(fd, bytes(4096))
+    os.close(fd)
+
+
 class WriteShim:
     """Makes the program's writes (or renames) in its working directory fail
     while a flag file exists (a preloaded library), where nothing can be
@@ -116,12 +125,12 @@ def record_and_stop(s, prepare, break_save, mend, expect_before, expect_after_fa
     mend()
     window.click_control("Command5")
     expected = faults.layout.Sweep.record_after(sent)
-    faults.check_record(faults.wait_record(program, 1), "1", expected=expected)
+    faults.check_record(program.wait_record(1), "1", expected=expected)
     if window.warning_boxes():
         raise Failure("a warning box after a save that worked")
     # The number moves on only now, and two Stops with nothing between agree.
     window.click_control("Command5")
-    faults.check_record(faults.wait_record(program, 2), "2", expected=expected)
+    faults.check_record(program.wait_record(2), "2", expected=expected)
     if sorted(faults.records(s.workdir)) != [1, 2]:
         raise Failure("the working directory holds %s" % faults.directory_files(s.workdir))
     if faults.backups(s.workdir) != ({"1.~1~": earlier} if earlier else {}):
@@ -186,14 +195,7 @@ def case_disk_full(s):
             cleanup.callback(unmount, s.workdir)
 
             def fill():
-                fd = os.open(filler, os.O_WRONLY | os.O_CREAT, 0o644)
-                try:
-                    while True:
-                        os.write(fd, bytes(4096))
-                except OSError:
-                    pass
-                finally:
-                    os.close(fd)
+                fill_up(filler)
                 # The folder stays listable and a new file can be made, but
                 # nothing can be written to it.
                 probe = os.path.join(s.workdir, "probe")
@@ -253,7 +255,7 @@ def case_two_launches(s):
     sim, program, window = s.start_streaming(*pulse)
     sim.wait_sent(300, timeout=10)
     window.click_control("Command5")
-    first = faults.wait_record(program, 1)
+    first = program.wait_record(1)
     faults.check_record(first, "1")
     faults.exit_cleanly(program, window)
     sim.stop()
@@ -263,7 +265,7 @@ def case_two_launches(s):
     window.click_control("Option9")  # 4x
     sim.wait_sent(len(sim.sent()) + 2 * RECORD_SIZE + 300, timeout=30)
     window.click_control("Command5")
-    second = faults.wait_record(program, 1)
+    second = program.wait_record(1)
     faults.check_record(second, "1")
     if faults.backups(s.workdir) != {"1.~1~": first} or second == first:
         raise Failure('"1.~1~" does not hold the first session\'s record: %s' % sorted(faults.backups(s.workdir)))

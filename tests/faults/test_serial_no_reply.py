@@ -28,7 +28,7 @@ def case_serial_no_reply(s):
         # record at once.
         window.click_control("Option8")
         window.click_control("Command5")
-        faults.wait_record(program, 1, timeout=3)
+        program.wait_record(1, timeout=3)
         faults.check_record(program.record(1), "1", expected=bytes(faults.RECORD_SIZE))
         if window.warning_boxes():
             raise Failure("a warning box while the sensor is silent")

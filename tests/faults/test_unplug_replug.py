@@ -56,7 +56,7 @@ def case_unplug_replug(s):
     # Stop has no line to send on: it says so, and saves anyway.
     window.click_control("Command5")
     faults.expect_one_warning(window, timeout=5)
-    record1 = faults.wait_record(program, 1)
+    record1 = program.wait_record(1)
     faults.check_record(record1, "1", max_breaks=0)
     taken = record1[:RECORD_SIZE - 1].rstrip(b"\0")
     if not taken or not first.sent()[1:].startswith(taken):
@@ -82,7 +82,7 @@ def case_unplug_replug(s):
     sent = second.wait_sent_settled()
     window.caught_up()
     window.click_control("Command5")
-    record3 = faults.wait_record(program, 3)
+    record3 = program.wait_record(3)
     if len(taken) + 1 + len(sent) <= RECORD_SIZE:
         # Start writes from entry 0 again; the sweep has not wrapped, so the
         # entries beyond the new run still hold the first sensor's samples.
@@ -114,7 +114,7 @@ def case_replug_streaming(s):
     devices = sim.plugged_in()
     print("back as %s after %s; the sensor got %s" % (devices[1], devices[0], again.hex(" ")))
     window.click_control("Command5")
-    record = faults.wait_record(program, 1)
+    record = program.wait_record(1)
     # The stream before and after the gap, and the entry never saved.
     faults.check_record(record, "1", max_breaks=3)
     faults.exit_cleanly(program, window)

@@ -19,115 +19,6 @@ using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(Bytes)
 Q_DECLARE_METATYPE(std::optional<double>)
 
-class RecordAnalysisTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void heartRateOfModelPulse_data();
-    void heartRateOfModelPulse();
-    void recordJoiningTwoSweeps();
-    void noPulse_data();
-    void noPulse();
-    void stats();
-    void timeOrderRestoresTheStream_data();
-    void timeOrderRestoresTheStream();
-    void edfReadsBack();
-    void commandLine_data();
-    void commandLine();
-};
-
-void RecordAnalysisTest::heartRateOfModelPulse_data()
-{
-    QTest::addColumn<double>("perMinute");
-    QTest::addColumn<double>("rateHz");
-    QTest::addColumn<int>("gain");
-    QTest::addColumn<int>("baseline");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<double>("start");
-
-    const int n = RecordFormat::Size;
-    QTest::newRow("75/min at 200 Hz") << 75.0 << 200.0 << 4 << 0 << n << 0.0;
-    QTest::newRow("75/min at 200 Hz, gain 1") << 75.0 << 200.0 << 1 << 0 << n << 0.3;
-    QTest::newRow("40/min at 200 Hz") << 40.0 << 200.0 << 5 << 1 << n << 0.7;
-    QTest::newRow("120/min at 300 Hz") << 120.0 << 300.0 << 3 << 2 << n << 0.1;
-    QTest::newRow("180/min at 400 Hz") << 180.0 << 400.0 << 4 << 0 << n << 0.0;
-    QTest::newRow("clipped flat tops") << 75.0 << 200.0 << 10 << 5 << n << 0.5;
-    QTest::newRow("short file, 3 beats") << 90.0 << 200.0 << 4 << 0 << 500 << 0.2;
-}
-
-void RecordAnalysisTest::heartRateOfModelPulse()
-{
-    QFETCH(double, perMinute);
-    QFETCH(double, rateHz);
-    QFETCH(int, gain);
-    QFETCH(int, baseline);
-    QFETCH(int, count);
-    QFETCH(double, start);
-
-    const Bytes record = modelPulse({perMinute, 1, false}, int(rateHz), size_t(count), gain, baseline, start);
-    const PulseRate::Estimate e = PulseRate::estimate(record, rateHz);
-    QVERIFY(e.found);
-    QVERIFY2(std::abs(e.beatsPerMinute - perMinute) <= 2.0, qPrintable(QString::number(e.beatsPerMinute)));
-    // Every whole beat in the record is used; none is counted twice.
-    const int beats = int(std::floor((count - 1) / rateHz / (60.0 / perMinute)));
-    QVERIFY2(e.intervals >= beats - 1 && e.intervals <= beats, qPrintable(QString::number(e.intervals)));
-    QCOMPARE(e.peaks, e.intervals + 1);
-}
-
-void RecordAnalysisTest::recordJoiningTwoSweeps()
-{
-    // A saved record: the sweep in progress, then the previous sweep's tail,
-    // joined at an arbitrary phase. The interval across the join is dropped.
-    // The model's beats start at 0.17 s + k 60/72 s.
-    const int rate = 200;
-    Bytes record = modelPulse({72, 1, false}, rate, 700, 4, 0, 0.17);
-    const Bytes tail = modelPulse({72, 1, false}, rate, RecordFormat::Size - 700, 4, 0, 0.17 + 0.37);
-    record.insert(record.end(), tail.begin(), tail.end());
-
-    const PulseRate::Estimate e = PulseRate::estimate(record, rate);
-    QVERIFY(e.found);
-    QVERIFY2(std::abs(e.beatsPerMinute - 72) <= 2.0, qPrintable(QString::number(e.beatsPerMinute)));
-    QCOMPARE(e.intervals, e.peaks - 2);
-}
-
-void RecordAnalysisTest::noPulse_data()
-{
-    QTest::addColumn<Bytes>("record");
-    QTest::addColumn<double>("rateHz");
-
-    const int n = RecordFormat::Size;
-    QTest::newRow("stop before start: all zero") << Bytes(n, 0) << 200.0;
-    QTest::newRow("constant at the top") << Bytes(n, 255) << 200.0;
-    std::mt19937 random(7);
-    Bytes jitter(n);
-    for (auto &b : jitter)
-        b = std::uint8_t(100 + random() % 3); // two counts of noise
-    QTest::newRow("flat with noise") << jitter << 200.0;
-    QTest::newRow("one beat at 1000 Hz") << modelPulse({75, 1, false}, 1000, n) << 1000.0;
-    QTest::newRow("two beats: one interval") << modelPulse({75, 1, false}, 200, 300) << 200.0;
-    QTest::newRow("single sample") << Bytes {128} << 200.0;
-    QTest::newRow("empty") << Bytes {} << 200.0;
-}
-
-void RecordAnalysisTest::noPulse()
-{
-    QFETCH(Bytes, record);
-    QFETCH(double, rateHz);
-    QVERIFY(!PulseRate::estimate(record, rateHz).found);
-}
-
-void RecordAnalysisTest::stats()
-{
-    const RecordStats s = RecordStats::of(Bytes {7, 255, 0, 10});
-    QCOMPARE(s.minimum, 0);
-    QCOMPARE(s.maximum, 255);
-    QCOMPARE(s.mean, 68.0);
-
-    Bytes big(RecordFormat::Size, 255); // must not overflow the sum
-    QCOMPARE(RecordStats::of(big).mean, 255.0);
-}
-
 namespace {
 
 // A record as the program saves it after the sweep took `stream`.
@@ -152,129 +43,226 @@ struct Saved
 
 } // namespace
 
-void RecordAnalysisTest::timeOrderRestoresTheStream_data()
+class RecordAnalysisTest : public QObject
 {
-    QTest::addColumn<int>("count");
-    QTest::addColumn<bool>("gap");
-    QTest::newRow("first sweep") << 500 << false;
-    QTest::newRow("second sweep") << 1146 + 400 << true;
-    QTest::newRow("third sweep") << 1146 + 1145 + 700 << true;
-    QTest::newRow("third sweep just begun") << 1146 + 1145 << false;
-}
+    Q_OBJECT
 
-void RecordAnalysisTest::timeOrderRestoresTheStream()
-{
-    QFETCH(int, count);
-    QFETCH(bool, gap);
-    const double rate = 200;
-    const Bytes stream = modelPulse({75, 1, false}, int(rate), size_t(count));
-    const Saved saved(stream);
-    const RecordSeries t = RecordSeries::timeOrdered(saved.view(), saved.layout);
-    // The newest samples sent, in order, but for the one slot the record
-    // never holds, which repeats its predecessor.
-    QCOMPARE(t.gapAt >= 0, gap);
-    const size_t n = t.values.size();
-    QVERIFY(n >= 499);
-    for (size_t i = 0; i < n; ++i)
-        QCOMPARE(t.values[i], int(i) == t.gapAt ? t.values[i - 1] : stream[stream.size() - n + i]);
-    QCOMPARE(t.held().size(), n - (gap ? 1 : 0));
-    QCOMPARE(int(t.leftOut.size() + t.held().size()), RecordFormat::Size);
-    QVERIFY(RecordSeries::isPadding(t.leftOut.back()));
+private slots:
+    void heartRateOfModelPulse_data()
+    {
+        QTest::addColumn<double>("perMinute");
+        QTest::addColumn<double>("rateHz");
+        QTest::addColumn<int>("gain");
+        QTest::addColumn<int>("baseline");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<double>("start");
 
-    // In time order no beat interval spans a join, so none is dropped.
-    const PulseRate::Estimate e = PulseRate::estimate(t.values, rate);
-    QVERIFY(e.found);
-    QVERIFY(std::abs(e.beatsPerMinute - 75) <= 1.0);
-    QCOMPARE(e.intervals, e.peaks - 1);
-}
-
-void RecordAnalysisTest::edfReadsBack()
-{
-    const double rate = 300;
-    const Saved saved(modelPulse({90, 1, false}, int(rate), 1146 + 600));
-    RecordIndex::Entry facts;
-    facts.savedAt = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 5, 250), QTimeZone(8 * 3600));
-    facts.rateHz = 300;
-    const std::vector<RecordEdf::Part> parts = {
-        {"1", RecordSeries::timeOrdered(saved.view(), saved.layout), facts},
-        {"2", RecordSeries::asStored(saved.view()), std::nullopt},
-    };
-    QTemporaryDir dir;
-    QString error;
-    QVERIFY(RecordEdf::write(dir.filePath("x.edf"), parts, rate, &error));
-
-    EdfReadBack edf(dir.filePath("x.edf"));
-    QVERIFY(edf.ok);
-    QCOMPARE(std::pair(edf.fileType, edf.signalCount), std::pair(EDFLIB_FILETYPE_EDFPLUS, 1));
-    QCOMPARE(edf.rateHz, rate);
-    QCOMPARE(std::tuple(edf.signal.dig_min, edf.signal.dig_max, edf.signal.phys_min, edf.signal.phys_max),
-             std::tuple(0, 255, 0.0, 255.0));
-    QCOMPARE(QByteArray(edf.signal.physdimension).trimmed(), QByteArray("counts"));
-    const size_t first = parts[0].series.values.size();
-    const size_t held = first + parts[1].series.values.size();
-    // Padded to whole data records of a tenth of a second, with the last value.
-    QCOMPARE(edf.samples.size(), (held + 29) / 30 * 30);
-    for (size_t i = 0; i < edf.samples.size(); ++i) {
-        const auto &values = i < first ? parts[0].series.values : parts[1].series.values;
-        QCOMPARE(edf.samples[i], int(i < held ? values[i < first ? i : i - first] : parts[1].series.values.back()));
+        const int n = RecordFormat::Size;
+        QTest::newRow("75/min at 200 Hz") << 75.0 << 200.0 << 4 << 0 << n << 0.0;
+        QTest::newRow("75/min at 200 Hz, gain 1") << 75.0 << 200.0 << 1 << 0 << n << 0.3;
+        QTest::newRow("40/min at 200 Hz") << 40.0 << 200.0 << 5 << 1 << n << 0.7;
+        QTest::newRow("120/min at 300 Hz") << 120.0 << 300.0 << 3 << 2 << n << 0.1;
+        QTest::newRow("180/min at 400 Hz") << 180.0 << 400.0 << 4 << 0 << n << 0.0;
+        QTest::newRow("clipped flat tops") << 75.0 << 200.0 << 10 << 5 << n << 0.5;
+        QTest::newRow("short file, 3 beats") << 90.0 << 200.0 << 4 << 0 << 500 << 0.2;
     }
-    // The first sample came the record's length before the Stop, in local time.
-    const QDateTime start = facts.savedAt.addMSecs(-std::llround(1000.0 * double(first) / rate));
-    QCOMPARE(std::pair(edf.startDate, edf.startTime), std::pair(start.date(), start.time()));
 
-    QMap<QString, QList<double>> &notes = edf.notes;
-    const auto at = [&](double slot) { return std::round(slot / rate * 1e4) / 1e4; };
-    QCOMPARE(notes.take("记录 1 开始"), QList<double> {0.0});
-    QCOMPARE(notes.take("记录 2 开始"), QList<double> {at(first)});
-    QCOMPARE(notes.take("缺 1 个采样"), QList<double> {at(parts[0].series.gapAt)});
-    QCOMPARE(notes.take("补齐，无数据"), QList<double> {at(held)});
-    const qsizetype beats = qsizetype(PulseRate::beats(parts[0].series.values, rate).size() +
-                                      PulseRate::beats(parts[1].series.values, rate).size());
-    QVERIFY(beats >= 10);
-    QCOMPARE(notes.take("心跳").size(), beats);
-    QVERIFY(notes.isEmpty());
-}
+    void heartRateOfModelPulse()
+    {
+        QFETCH(double, perMinute);
+        QFETCH(double, rateHz);
+        QFETCH(int, gain);
+        QFETCH(int, baseline);
+        QFETCH(int, count);
+        QFETCH(double, start);
 
-void RecordAnalysisTest::commandLine_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("command");
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<std::optional<double>>("rate");
-    QTest::addColumn<QString>("output");
+        const Bytes record = modelPulse({perMinute, 1, false}, int(rateHz), size_t(count), gain, baseline, start);
+        const PulseRate::Estimate e = PulseRate::estimate(record, rateHz);
+        QVERIFY(e.found);
+        QVERIFY2(std::abs(e.beatsPerMinute - perMinute) <= 2.0, qPrintable(QString::number(e.beatsPerMinute)));
+        // Every whole beat in the record is used; none is counted twice.
+        const int beats = int(std::floor((count - 1) / rateHz / (60.0 / perMinute)));
+        QVERIFY2(e.intervals >= beats - 1 && e.intervals <= beats, qPrintable(QString::number(e.intervals)));
+        QCOMPARE(e.peaks, e.intervals + 1);
+    }
 
-    using C = Invocation::Command;
-    const std::optional<double> none;
-    auto row = [](const char *name) { return &QTest::newRow(name); };
-    *row("show several") << QStringList {"show", "1", "2", "3"} << int(C::Show) << QStringList {"1", "2", "3"} << none
-                         << QString();
-    *row("rate before command") << QStringList {"--rate", "300", "show", "1"} << int(C::Show) << QStringList {"1"}
-                                << std::optional<double>(300) << QString();
-    *row("rate with =") << QStringList {"csv", "--rate=312.5", "4"} << int(C::Csv) << QStringList {"4"}
-                        << std::optional<double>(312.5) << QString();
-    *row("png with output") << QStringList {"png", "2", "-o", "out.png"} << int(C::Png) << QStringList {"2"} << none
-                            << QString("out.png");
-    *row("file named like an option") << QStringList {"show", "--", "-x"} << int(C::Show) << QStringList {"-x"} << none
-                                      << QString();
-    *row("help wins") << QStringList {"png", "--bogus", "--help"} << int(C::Help) << QStringList {} << none
-                      << QString();
-    *row("help alone") << QStringList {"-h"} << int(C::Help) << QStringList {} << none << QString();
-}
+    void recordJoiningTwoSweeps()
+    {
+        // A saved record: the sweep in progress, then the previous sweep's tail,
+        // joined at an arbitrary phase. The interval across the join is dropped.
+        // The model's beats start at 0.17 s + k 60/72 s.
+        const int rate = 200;
+        Bytes record = modelPulse({72, 1, false}, rate, 700, 4, 0, 0.17);
+        const Bytes tail = modelPulse({72, 1, false}, rate, RecordFormat::Size - 700, 4, 0, 0.17 + 0.37);
+        record.insert(record.end(), tail.begin(), tail.end());
 
-void RecordAnalysisTest::commandLine()
-{
-    QFETCH(QStringList, args);
-    const CommandLine::Result r = CommandLine::parse(args);
-    QVERIFY(r.invocation.has_value());
-    QFETCH(int, command);
-    QFETCH(QStringList, files);
-    QFETCH(std::optional<double>, rate);
-    QFETCH(QString, output);
-    QCOMPARE(int(r.invocation->command), command);
-    QCOMPARE(r.invocation->files, files);
-    QCOMPARE(r.invocation->rateHz, rate);
-    QCOMPARE(r.invocation->output, output);
-}
+        const PulseRate::Estimate e = PulseRate::estimate(record, rate);
+        QVERIFY(e.found);
+        QVERIFY2(std::abs(e.beatsPerMinute - 72) <= 2.0, qPrintable(QString::number(e.beatsPerMinute)));
+        QCOMPARE(e.intervals, e.peaks - 2);
+    }
+
+    void noPulse_data()
+    {
+        QTest::addColumn<Bytes>("record");
+        QTest::addColumn<double>("rateHz");
+
+        const int n = RecordFormat::Size;
+        QTest::newRow("stop before start: all zero") << Bytes(n, 0) << 200.0;
+        QTest::newRow("constant at the top") << Bytes(n, 255) << 200.0;
+        std::mt19937 random(7);
+        Bytes jitter(n);
+        for (auto &b : jitter)
+            b = std::uint8_t(100 + random() % 3); // two counts of noise
+        QTest::newRow("flat with noise") << jitter << 200.0;
+        QTest::newRow("one beat at 1000 Hz") << modelPulse({75, 1, false}, 1000, n) << 1000.0;
+        QTest::newRow("two beats: one interval") << modelPulse({75, 1, false}, 200, 300) << 200.0;
+        QTest::newRow("single sample") << Bytes {128} << 200.0;
+        QTest::newRow("empty") << Bytes {} << 200.0;
+    }
+
+    void noPulse()
+    {
+        QFETCH(Bytes, record);
+        QFETCH(double, rateHz);
+        QVERIFY(!PulseRate::estimate(record, rateHz).found);
+    }
+
+    void stats()
+    {
+        const RecordStats s = RecordStats::of(Bytes {7, 255, 0, 10});
+        QCOMPARE(s.minimum, 0);
+        QCOMPARE(s.maximum, 255);
+        QCOMPARE(s.mean, 68.0);
+
+        Bytes big(RecordFormat::Size, 255); // must not overflow the sum
+        QCOMPARE(RecordStats::of(big).mean, 255.0);
+    }
+
+    void timeOrderRestoresTheStream_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("gap");
+        QTest::newRow("first sweep") << 500 << false;
+        QTest::newRow("second sweep") << 1146 + 400 << true;
+        QTest::newRow("third sweep") << 1146 + 1145 + 700 << true;
+        QTest::newRow("third sweep just begun") << 1146 + 1145 << false;
+    }
+
+    void timeOrderRestoresTheStream()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, gap);
+        const double rate = 200;
+        const Bytes stream = modelPulse({75, 1, false}, int(rate), size_t(count));
+        const Saved saved(stream);
+        const RecordSeries t = RecordSeries::timeOrdered(saved.view(), saved.layout);
+        // The newest samples sent, in order, but for the one slot the record
+        // never holds, which repeats its predecessor.
+        QCOMPARE(t.gapAt >= 0, gap);
+        const size_t n = t.values.size();
+        QVERIFY(n >= 499);
+        for (size_t i = 0; i < n; ++i)
+            QCOMPARE(t.values[i], int(i) == t.gapAt ? t.values[i - 1] : stream[stream.size() - n + i]);
+        QCOMPARE(t.held().size(), n - (gap ? 1 : 0));
+        QCOMPARE(int(t.leftOut.size() + t.held().size()), RecordFormat::Size);
+        QVERIFY(RecordSeries::isPadding(t.leftOut.back()));
+
+        // In time order no beat interval spans a join, so none is dropped.
+        const PulseRate::Estimate e = PulseRate::estimate(t.values, rate);
+        QVERIFY(e.found);
+        QVERIFY(std::abs(e.beatsPerMinute - 75) <= 1.0);
+        QCOMPARE(e.intervals, e.peaks - 1);
+    }
+
+    void edfReadsBack()
+    {
+        const double rate = 300;
+        const Saved saved(modelPulse({90, 1, false}, int(rate), 1146 + 600));
+        RecordIndex::Entry facts;
+        facts.savedAt = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 5, 250), QTimeZone(8 * 3600));
+        facts.rateHz = 300;
+        const std::vector<RecordEdf::Part> parts = {
+            {"1", RecordSeries::timeOrdered(saved.view(), saved.layout), facts},
+            {"2", RecordSeries::asStored(saved.view()), std::nullopt},
+        };
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY(RecordEdf::write(dir.filePath("x.edf"), parts, rate, &error));
+
+        EdfReadBack edf(dir.filePath("x.edf"));
+        QVERIFY(edf.ok);
+        QCOMPARE(std::pair(edf.fileType, edf.signalCount), std::pair(EDFLIB_FILETYPE_EDFPLUS, 1));
+        QCOMPARE(edf.rateHz, rate);
+        QCOMPARE(std::tuple(edf.signal.dig_min, edf.signal.dig_max, edf.signal.phys_min, edf.signal.phys_max),
+                 std::tuple(0, 255, 0.0, 255.0));
+        QCOMPARE(QByteArray(edf.signal.physdimension).trimmed(), QByteArray("counts"));
+        const size_t first = parts[0].series.values.size();
+        const size_t held = first + parts[1].series.values.size();
+        // Padded to whole data records of a tenth of a second, with the last value.
+        QCOMPARE(edf.samples.size(), (held + 29) / 30 * 30);
+        for (size_t i = 0; i < edf.samples.size(); ++i) {
+            const auto &values = i < first ? parts[0].series.values : parts[1].series.values;
+            QCOMPARE(edf.samples[i], int(i < held ? values[i < first ? i : i - first] : parts[1].series.values.back()));
+        }
+        // The first sample came the record's length before the Stop, in local time.
+        const QDateTime start = facts.savedAt.addMSecs(-std::llround(1000.0 * double(first) / rate));
+        QCOMPARE(std::pair(edf.startDate, edf.startTime), std::pair(start.date(), start.time()));
+
+        QMap<QString, QList<double>> &notes = edf.notes;
+        const auto at = [&](double slot) { return std::round(slot / rate * 1e4) / 1e4; };
+        QCOMPARE(notes.take("记录 1 开始"), QList<double> {0.0});
+        QCOMPARE(notes.take("记录 2 开始"), QList<double> {at(first)});
+        QCOMPARE(notes.take("缺 1 个采样"), QList<double> {at(parts[0].series.gapAt)});
+        QCOMPARE(notes.take("补齐，无数据"), QList<double> {at(held)});
+        const qsizetype beats = qsizetype(PulseRate::beats(parts[0].series.values, rate).size() +
+                                          PulseRate::beats(parts[1].series.values, rate).size());
+        QVERIFY(beats >= 10);
+        QCOMPARE(notes.take("心跳").size(), beats);
+        QVERIFY(notes.isEmpty());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<std::optional<double>>("rate");
+        QTest::addColumn<QString>("output");
+
+        using C = Invocation::Command;
+        const std::optional<double> none;
+        auto row = [](const char *name) { return &QTest::newRow(name); };
+        *row("show several") << QStringList {"show", "1", "2", "3"} << int(C::Show) << QStringList {"1", "2", "3"}
+                             << none << QString();
+        *row("rate before command") << QStringList {"--rate", "300", "show", "1"} << int(C::Show) << QStringList {"1"}
+                                    << std::optional<double>(300) << QString();
+        *row("rate with =") << QStringList {"csv", "--rate=312.5", "4"} << int(C::Csv) << QStringList {"4"}
+                            << std::optional<double>(312.5) << QString();
+        *row("png with output") << QStringList {"png", "2", "-o", "out.png"} << int(C::Png) << QStringList {"2"} << none
+                                << QString("out.png");
+        *row("file named like an option")
+            << QStringList {"show", "--", "-x"} << int(C::Show) << QStringList {"-x"} << none << QString();
+        *row("help wins") << QStringList {"png", "--bogus", "--help"} << int(C::Help) << QStringList {} << none
+                          << QString();
+        *row("help alone") << QStringList {"-h"} << int(C::Help) << QStringList {} << none << QString();
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        const CommandLine::Result r = CommandLine::parse(args);
+        QVERIFY(r.invocation.has_value());
+        QFETCH(int, command);
+        QFETCH(QStringList, files);
+        QFETCH(std::optional<double>, rate);
+        QFETCH(QString, output);
+        QCOMPARE(int(r.invocation->command), command);
+        QCOMPARE(r.invocation->files, files);
+        QCOMPARE(r.invocation->rateHz, rate);
+        QCOMPARE(r.invocation->output, output);
+    }
+};
 
 QTEST_APPLESS_MAIN(RecordAnalysisTest)
 #include "tst_record_analysis.moc"

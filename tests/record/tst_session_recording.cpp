@@ -61,20 +61,18 @@ void SessionRecordingTest::init()
 
 void SessionRecordingTest::readsWhatWasWrittenWhole()
 {
+    // Named by its stem or either file. The summary (start, length, markers,
+    // rates, breaks) is test_record_cli's show, word for word.
     for (const QString &path : {stem, stem + ".samples", stem + ".events"}) {
         const SessionRecording r = SessionRecording::load(path);
         QVERIFY(r.ok());
         QCOMPARE(r.samples, samples);
         QCOMPARE(r.leftOut, 3); // the torn Stop, the line that is no event, the marker past the end
         QCOMPARE(r.events.size(), size_t(18));
-        QCOMPARE(r.markers(), 1);
-        QCOMPARE(r.ratesUsed(), (std::vector<double> {200, 500}));
     }
     const SessionRecording r = SessionRecording::load(stem);
     QCOMPARE(std::pair(r.rateAt(1999), r.rateAt(2000)), std::pair(std::optional(200.0), std::optional(500.0)));
-    QCOMPARE(r.runs().size(), size_t(2));
     QCOMPARE(std::pair(r.runs()[0].end, r.runs()[1].first), std::pair(qint64(4000), qint64(4000)));
-    QCOMPARE(std::pair(r.start(), r.end()), std::pair(t0, t0.addMSecs(21998)));
 }
 
 void SessionRecordingTest::timesFromTheTimePoints()

@@ -69,7 +69,7 @@ def pick_and_check_init(window, sim, before=b""):
 def stop_and_record(window, sim, program, number, expected):
     window.click_control("Command5")
     sim.wait_received(expected + STOP_STREAM, timeout=5)
-    record = faults.wait_record(program, number)
+    record = program.wait_record(number)
     if record is None or len(record) != RECORD_SIZE:
         raise Failure('record "%d" missing or not %d bytes' % (number, RECORD_SIZE))
     faults.check_alive(program, window)
@@ -161,7 +161,7 @@ def case_session(s):
         raise Failure("the trace changes after the unplug")
     window.click_control("Command5")  # no line to send on: says so, and saves
     faults.expect_one_warning(window, timeout=5)
-    faults.check_record(faults.wait_record(program, 3), "3")
+    faults.check_record(program.wait_record(3), "3")
     step("unplug while streaming: one warning, alive, idle (%.2f %% of a core), Stop still saves" % (share * 100))
 
     faults.exit_cleanly(program, window)

@@ -31,7 +31,7 @@ import traceback
 
 from . import layout
 from .line import logged
-from .wire import INITIAL_COMMANDS, START_STREAM
+from .wire import INITIAL_COMMANDS, RECORD_SIZE, START_STREAM
 from .xwindow import Desktop, Failure, Window, wait_until
 
 SCREEN = "1024x768x24"
@@ -204,6 +204,16 @@ class Program(Process):
             return None
         with open(path, "rb") as f:
             return f.read()
+
+    def wait_record(self, number, timeout=5):
+        """Record `number` once it is whole (an earlier file of that name may
+        be there first); what is there after `timeout`, for the caller to judge."""
+        deadline = time.monotonic() + timeout
+        while True:
+            record = self.record(number)
+            if (record is not None and len(record) == RECORD_SIZE) or time.monotonic() > deadline:
+                return record
+            time.sleep(0.05)
 
 
 class MainWindow(Window):

@@ -28,6 +28,14 @@ def stems(records_folder):
     return sorted(p[:-len(".samples")] for p in glob.glob(os.path.join(records_folder, FOLDER, "*.samples")))
 
 
+def only(records_folder):
+    """(stem, samples, events) of the folder's one recording."""
+    found = stems(records_folder)
+    if len(found) != 1:
+        raise Failure("expected one recording, found %s" % found)
+    return (found[0],) + read(found[0])
+
+
 def read(stem):
     """(samples, events) of one recording."""
     with open(stem + ".samples", "rb") as f:
