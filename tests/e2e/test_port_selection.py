@@ -29,8 +29,7 @@ def case_initial_commands(s):
         raise Failure("the window is not repainted where the list was: %s" % sorted(stale)[:4])
     if s.desktop.cursor() != idle_cursor:
         raise Failure("the cursor is %r after the pauses, %r before" % (s.desktop.cursor(), idle_cursor))
-    if window.warning_boxes():
-        raise Failure("a warning box after picking a port that exists")
+    window.expect_no_warning("after picking a port that exists")
     window.screenshot("after-pick")
     # A stray fourth command would be on the line by now: the simulator
     # reads what waits before it ends.

@@ -16,7 +16,7 @@ import subprocess
 import time
 
 from pulsetest import harness, layout, recording
-from pulsetest.wire import INITIAL_COMMANDS, START_STREAM
+from pulsetest.wire import START_STREAM
 from pulsetest.xwindow import Failure, wait_until
 
 UNPLUG_AFTER = 25  # from the simulator's start: time for everything before the second Start
@@ -24,8 +24,8 @@ STEP = 300  # samples between the steps
 
 
 def case_session_recording(s):
-    sim, program, window = s.open_port("--source", "ramp", "--unplug-after", str(UNPLUG_AFTER), "--replug-after", "2",
-                                       "--by-id")
+    sim, program, window = s.start_streaming("--source", "ramp", "--unplug-after", str(UNPLUG_AFTER),
+                                             "--replug-after", "2", "--by-id")
 
     def more(count=STEP):
         sim.wait_sent(len(sim.sent()) + count, timeout=20)
@@ -33,8 +33,6 @@ def case_session_recording(s):
     def restarts():
         return sim.received().count(START_STREAM)
 
-    window.click_control("Command1")
-    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
     more()
     for option in ("Option4", "Option10"):  # 500 Hz, then 5x
         before = restarts()

@@ -27,9 +27,7 @@ def arrival(sim, count):
 
 
 def case_gain_while_streaming(s):
-    sim, _, window = s.open_port("--source", "ramp", "--no-variability")
-    window.click_control("Command1")
-    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+    sim, _, window = s.start_streaming("--source", "ramp", "--no-variability")
     sim.wait_sent(150, timeout=10)
     window.click_control("Option10")  # 5x
     change = STOP_STREAM + bytes.fromhex("20 34 04") + START_STREAM
@@ -54,9 +52,7 @@ def case_gain_while_streaming(s):
 
 
 def case_record_matches_stream(s):
-    sim, program, window = s.open_port("--source", "ramp", "--no-variability")
-    window.click_control("Command1")
-    sim.wait_received(INITIAL_COMMANDS + START_STREAM, timeout=5)
+    sim, program, window = s.start_streaming("--source", "ramp", "--no-variability")
     sim.wait_sent(FIRST_SWEEP + 300, timeout=20)
     window.click_control("Command5")
     sim.wait_received(INITIAL_COMMANDS + START_STREAM + STOP_STREAM, timeout=5)

@@ -16,7 +16,6 @@
 #include <random>
 
 using Bytes = std::vector<std::uint8_t>;
-Q_DECLARE_METATYPE(Bytes)
 Q_DECLARE_METATYPE(std::optional<double>)
 
 namespace {
@@ -102,30 +101,24 @@ private slots:
         QCOMPARE(e.intervals, e.peaks - 2);
     }
 
-    void noPulse_data()
+    void noPulse()
     {
-        QTest::addColumn<Bytes>("record");
-        QTest::addColumn<double>("rateHz");
-
         const int n = RecordFormat::Size;
-        QTest::newRow("stop before start: all zero") << Bytes(n, 0) << 200.0;
-        QTest::newRow("constant at the top") << Bytes(n, 255) << 200.0;
         std::mt19937 random(7);
         Bytes jitter(n);
         for (auto &b : jitter)
             b = std::uint8_t(100 + random() % 3); // two counts of noise
-        QTest::newRow("flat with noise") << jitter << 200.0;
-        QTest::newRow("one beat at 1000 Hz") << modelPulse({75, 1, false}, 1000, n) << 1000.0;
-        QTest::newRow("two beats: one interval") << modelPulse({75, 1, false}, 200, 300) << 200.0;
-        QTest::newRow("single sample") << Bytes {128} << 200.0;
-        QTest::newRow("empty") << Bytes {} << 200.0;
-    }
-
-    void noPulse()
-    {
-        QFETCH(Bytes, record);
-        QFETCH(double, rateHz);
-        QVERIFY(!PulseRate::estimate(record, rateHz).found);
+        // All zero (Stop before Start), constant at the top, flat with noise,
+        // one beat at 1000 Hz, two beats (one interval), one sample, none.
+        const std::pair<Bytes, double> cases[] = {{Bytes(n, 0), 200},
+                                                  {Bytes(n, 255), 200},
+                                                  {jitter, 200},
+                                                  {modelPulse({75, 1, false}, 1000, n), 1000},
+                                                  {modelPulse({75, 1, false}, 200, 300), 200},
+                                                  {Bytes {128}, 200},
+                                                  {Bytes {}, 200}};
+        for (const auto &[record, rateHz] : cases)
+            QVERIFY2(!PulseRate::estimate(record, rateHz).found, qPrintable(QString::number(record.size())));
     }
 
     void stats()

@@ -104,25 +104,15 @@ class PulseModelTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void heartRateRecovered_data()
-    {
-        QTest::addColumn<double>("bpm");
-        QTest::addColumn<int>("rateHz");
-        QTest::addColumn<quint64>("seed");
-        QTest::newRow("72/min at 200 Hz") << 72.0 << 200 << quint64(1);
-        QTest::newRow("72/min at 1000 Hz") << 72.0 << 1000 << quint64(2);
-        QTest::newRow("120/min at 200 Hz") << 120.0 << 200 << quint64(3);
-        QTest::newRow("120/min at 500 Hz") << 120.0 << 500 << quint64(4);
-        QTest::newRow("45/min at 300 Hz") << 45.0 << 300 << quint64(5);
-    }
     void heartRateRecovered()
     {
-        QFETCH(double, bpm);
-        QFETCH(int, rateHz);
-        QFETCH(quint64, seed);
-        const Stream s = record({bpm, seed, true}, rateHz, 4, 0);
-        const double found = heartRate(s.peaks, rateHz);
-        QVERIFY2(std::abs(found - bpm) <= 2.0, qPrintable(QStringLiteral("found %1/min").arg(found)));
+        const std::tuple<double, int, quint64> cases[] = {
+            {72, 200, 1}, {72, 1000, 2}, {120, 200, 3}, {120, 500, 4}, {45, 300, 5}};
+        for (const auto &[bpm, rateHz, seed] : cases) {
+            const double found = heartRate(record({bpm, seed, true}, rateHz, 4, 0).peaks, rateHz);
+            QVERIFY2(std::abs(found - bpm) <= 2.0,
+                     qPrintable(QStringLiteral("%1/min at %2 Hz: found %3/min").arg(bpm).arg(rateHz).arg(found)));
+        }
     }
 
     void beatsVaryOnlyWithVariability()
@@ -179,27 +169,21 @@ private slots:
         QCOMPARE(PulseModel::toByte(50.0, 10, 5), std::uint8_t(255));
     }
 
-    void dicroticNotch_data()
-    {
-        QTest::addColumn<double>("bpm");
-        QTest::addColumn<int>("gain");
-        QTest::newRow("72/min, 4x") << 72.0 << 4;
-        QTest::newRow("72/min, 8x") << 72.0 << 8;
-        QTest::newRow("120/min, 5x") << 120.0 << 5;
-    }
     void dicroticNotch()
     {
-        QFETCH(double, bpm);
-        QFETCH(int, gain);
         const int rateHz = 200;
-        const Stream s = record({bpm, 1, true}, rateHz, gain, 0);
-        const auto beats = beatsOf(s.smoothed, s.peaks);
-        QVERIFY(beats.size() > 10);
-        const auto beatLength = static_cast<std::size_t>(60.0 / bpm * rateHz);
-        const auto withNotch = std::count_if(beats.begin(), beats.end(),
-                                             [&](const Beat &beat) { return hasNotch(s.smoothed, beat, beatLength); });
-        QVERIFY2(withNotch >= 0.9 * static_cast<double>(beats.size()),
-                 qPrintable(QStringLiteral("%1 of %2 beats").arg(withNotch).arg(beats.size())));
+        for (const auto &[bpm, gain] : {std::pair(72.0, 4), std::pair(72.0, 8), std::pair(120.0, 5)}) {
+            const Stream s = record({bpm, 1, true}, rateHz, gain, 0);
+            const auto beats = beatsOf(s.smoothed, s.peaks);
+            QVERIFY(beats.size() > 10);
+            const auto beatLength = static_cast<std::size_t>(60.0 / bpm * rateHz);
+            const auto withNotch = std::count_if(
+                beats.begin(), beats.end(), [&](const Beat &beat) { return hasNotch(s.smoothed, beat, beatLength); });
+            QVERIFY2(
+                withNotch >= 0.9 * static_cast<double>(beats.size()),
+                qPrintable(
+                    QStringLiteral("%1/min, %2x: %3 of %4 beats").arg(bpm).arg(gain).arg(withNotch).arg(beats.size())));
+        }
     }
 
     void rateChangeKeepsModelTime()

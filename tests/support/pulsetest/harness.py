@@ -263,6 +263,10 @@ class MainWindow(Window):
     def warning_boxes(self):
         return self.desktop.titled(layout.WARNING_TITLE, self.program.pid)
 
+    def expect_no_warning(self, when):
+        if self.warning_boxes():
+            raise Failure("a warning box %s" % when)
+
     def wait_warning(self, timeout):
         return wait_until(self.warning_boxes, timeout, "a warning box titled %r" % layout.WARNING_TITLE)[0]
 
