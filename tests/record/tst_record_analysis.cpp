@@ -47,42 +47,30 @@ class RecordAnalysisTest : public QObject
     Q_OBJECT
 
 private slots:
-    void heartRateOfModelPulse_data()
-    {
-        QTest::addColumn<double>("perMinute");
-        QTest::addColumn<double>("rateHz");
-        QTest::addColumn<int>("gain");
-        QTest::addColumn<int>("baseline");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<double>("start");
-
-        const int n = RecordFormat::Size;
-        QTest::newRow("75/min at 200 Hz") << 75.0 << 200.0 << 4 << 0 << n << 0.0;
-        QTest::newRow("75/min at 200 Hz, gain 1") << 75.0 << 200.0 << 1 << 0 << n << 0.3;
-        QTest::newRow("40/min at 200 Hz") << 40.0 << 200.0 << 5 << 1 << n << 0.7;
-        QTest::newRow("120/min at 300 Hz") << 120.0 << 300.0 << 3 << 2 << n << 0.1;
-        QTest::newRow("180/min at 400 Hz") << 180.0 << 400.0 << 4 << 0 << n << 0.0;
-        QTest::newRow("clipped flat tops") << 75.0 << 200.0 << 10 << 5 << n << 0.5;
-        QTest::newRow("short file, 3 beats") << 90.0 << 200.0 << 4 << 0 << 500 << 0.2;
-    }
-
     void heartRateOfModelPulse()
     {
-        QFETCH(double, perMinute);
-        QFETCH(double, rateHz);
-        QFETCH(int, gain);
-        QFETCH(int, baseline);
-        QFETCH(int, count);
-        QFETCH(double, start);
-
-        const Bytes record = modelPulse({perMinute, 1, false}, int(rateHz), size_t(count), gain, baseline, start);
-        const PulseRate::Estimate e = PulseRate::estimate(record, rateHz);
-        QVERIFY(e.found);
-        QVERIFY2(std::abs(e.beatsPerMinute - perMinute) <= 2.0, qPrintable(QString::number(e.beatsPerMinute)));
-        // Every whole beat in the record is used; none is counted twice.
-        const int beats = int(std::floor((count - 1) / rateHz / (60.0 / perMinute)));
-        QVERIFY2(e.intervals >= beats - 1 && e.intervals <= beats, qPrintable(QString::number(e.intervals)));
-        QCOMPARE(e.peaks, e.intervals + 1);
+        struct Case
+        {
+            double perMinute, rateHz;
+            int gain, baseline, count;
+            double start;
+        };
+        const int n = RecordFormat::Size;
+        // The last but one has clipped flat tops; the last is a short file of three beats.
+        for (const Case c : {Case {75, 200, 4, 0, n, 0.0}, Case {75, 200, 1, 0, n, 0.3}, Case {40, 200, 5, 1, n, 0.7},
+                             Case {120, 300, 3, 2, n, 0.1}, Case {180, 400, 4, 0, n, 0.0},
+                             Case {75, 200, 10, 5, n, 0.5}, Case {90, 200, 4, 0, 500, 0.2}}) {
+            const Bytes record =
+                modelPulse({c.perMinute, 1, false}, int(c.rateHz), size_t(c.count), c.gain, c.baseline, c.start);
+            const PulseRate::Estimate e = PulseRate::estimate(record, c.rateHz);
+            const QString at = QStringLiteral("%1/min at %2 Hz, %3x: ").arg(c.perMinute).arg(c.rateHz).arg(c.gain);
+            QVERIFY2(e.found && std::abs(e.beatsPerMinute - c.perMinute) <= 2.0,
+                     qPrintable(at + QString::number(e.beatsPerMinute)));
+            // Every whole beat in the record is used; none is counted twice.
+            const int beats = int(std::floor((c.count - 1) / c.rateHz / (60.0 / c.perMinute)));
+            QVERIFY2(e.intervals >= beats - 1 && e.intervals <= beats, qPrintable(at + QString::number(e.intervals)));
+            QCOMPARE(e.peaks, e.intervals + 1);
+        }
     }
 
     void recordJoiningTwoSweeps()
@@ -132,40 +120,31 @@ private slots:
         QCOMPARE(RecordStats::of(big).mean, 255.0);
     }
 
-    void timeOrderRestoresTheStream_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("gap");
-        QTest::newRow("first sweep") << 500 << false;
-        QTest::newRow("second sweep") << 1146 + 400 << true;
-        QTest::newRow("third sweep") << 1146 + 1145 + 700 << true;
-        QTest::newRow("third sweep just begun") << 1146 + 1145 << false;
-    }
-
     void timeOrderRestoresTheStream()
     {
-        QFETCH(int, count);
-        QFETCH(bool, gap);
         const double rate = 200;
-        const Bytes stream = modelPulse({75, 1, false}, int(rate), size_t(count));
-        const Saved saved(stream);
-        const RecordSeries t = RecordSeries::timeOrdered(saved.view(), saved.layout);
-        // The newest samples sent, in order, but for the one slot the record
-        // never holds, which repeats its predecessor.
-        QCOMPARE(t.gapAt >= 0, gap);
-        const size_t n = t.values.size();
-        QVERIFY(n >= 499);
-        for (size_t i = 0; i < n; ++i)
-            QCOMPARE(t.values[i], int(i) == t.gapAt ? t.values[i - 1] : stream[stream.size() - n + i]);
-        QCOMPARE(t.held().size(), n - (gap ? 1 : 0));
-        QCOMPARE(int(t.leftOut.size() + t.held().size()), RecordFormat::Size);
-        QVERIFY(RecordSeries::isPadding(t.leftOut.back()));
+        // Within the first sweep, the second, the third, and the third just begun.
+        for (const auto &[count, gap] : {std::pair(500, false), std::pair(1146 + 400, true),
+                                         std::pair(1146 + 1145 + 700, true), std::pair(1146 + 1145, false)}) {
+            const Bytes stream = modelPulse({75, 1, false}, int(rate), size_t(count));
+            const Saved saved(stream);
+            const RecordSeries t = RecordSeries::timeOrdered(saved.view(), saved.layout);
+            // The newest samples sent, in order, but for the one slot the record
+            // never holds, which repeats its predecessor.
+            QCOMPARE(t.gapAt >= 0, gap);
+            const size_t n = t.values.size();
+            QVERIFY(n >= 499);
+            for (size_t i = 0; i < n; ++i)
+                QCOMPARE(t.values[i], int(i) == t.gapAt ? t.values[i - 1] : stream[stream.size() - n + i]);
+            QCOMPARE(t.held().size(), n - (gap ? 1 : 0));
+            QCOMPARE(int(t.leftOut.size() + t.held().size()), RecordFormat::Size);
+            QVERIFY(RecordSeries::isPadding(t.leftOut.back()));
 
-        // In time order no beat interval spans a join, so none is dropped.
-        const PulseRate::Estimate e = PulseRate::estimate(t.values, rate);
-        QVERIFY(e.found);
-        QVERIFY(std::abs(e.beatsPerMinute - 75) <= 1.0);
-        QCOMPARE(e.intervals, e.peaks - 1);
+            // In time order no beat interval spans a join, so none is dropped.
+            const PulseRate::Estimate e = PulseRate::estimate(t.values, rate);
+            QVERIFY(e.found && std::abs(e.beatsPerMinute - 75) <= 1.0);
+            QCOMPARE(e.intervals, e.peaks - 1);
+        }
     }
 
     void edfReadsBack()

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <array>
 
 #ifdef PULSE_POSIX_TESTS
 #include <csignal>
@@ -103,36 +104,32 @@ private slots:
         QCOMPARE(RecordIndex::find(dir.filePath("1"), bytes).entry.sampleIndex, 100);
     }
 
-    void theLayoutFollowsTheSweep_data()
-    {
-        QTest::addColumn<int>("fed");
-        QTest::addColumn<int>("previousFirst");
-        QTest::addColumn<int>("previousCount");
-        QTest::addColumn<int>("currentCount");
-        // Offsets: the previous sweep from entry S (offset S - 1) to its last
-        // entry, then the sweep in progress from entry 1 (offset 0).
-        QTest::newRow("first sweep, nothing before it") << 500 << 499 << 0 << 499;
-        QTest::newRow("second sweep: the first ends at entry 1145") << 1146 + 300 << 299 << 846 << 299;
-        QTest::newRow("third sweep: entry 1145 is stale") << 1146 + 1145 + 300 << 299 << 845 << 299;
-        QTest::newRow("just wrapped: the previous sweep but its entry 0") << 1146 << 0 << 1145 << 0;
-        QTest::newRow("one sample in: only entry 0, never saved") << 1147 << 0 << 1145 << 0;
-    }
-
     void theLayoutFollowsTheSweep()
     {
-        QFETCH(int, fed);
-        const Sweep sweep = RecordTest::fed(fed);
-        const RecordFormat::Layout l = RecordFormat::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
-        QTEST(l.previousFirst, "previousFirst");
-        QTEST(l.previousCount, "previousCount");
-        QTEST(l.currentCount, "currentCount");
-        QCOMPARE(l.gap(), l.previousCount > 0 && l.currentCount > 0);
-        // What the layout names as the previous sweep's last sample really is the
-        // sample taken just before the sweep in progress began.
-        if (l.previousCount > 0 && l.currentCount > 0) {
-            const int lastOffset = l.previousFirst + l.previousCount - 1;
-            const int entry0 = fed - sweep.sampleIndex();
-            QCOMPARE(sweep.sampleBuffer()[size_t(lastOffset) + 1], std::uint8_t((entry0 - 1) * 7 + 3));
+        // Samples fed, then the layout: the previous sweep from entry S (offset
+        // S - 1) to its last entry, then the sweep in progress from entry 1
+        // (offset 0). In turn: the first sweep, nothing before it; the second,
+        // the first ending at entry 1145; the third, entry 1145 stale; just
+        // wrapped, the previous sweep but its entry 0; one sample in, only
+        // entry 0, never saved.
+        const std::array<int, 4> cases[] = {{500, 499, 0, 499},
+                                            {1146 + 300, 299, 846, 299},
+                                            {1146 + 1145 + 300, 299, 845, 299},
+                                            {1146, 0, 1145, 0},
+                                            {1147, 0, 1145, 0}};
+        for (const auto &[count, previousFirst, previousCount, currentCount] : cases) {
+            const Sweep sweep = fed(count);
+            const RecordFormat::Layout l = RecordFormat::layout(sweep.sampleIndex(), sweep.previousSweepEnd());
+            QCOMPARE(std::tuple(l.previousFirst, l.previousCount, l.currentCount),
+                     std::tuple(previousFirst, previousCount, currentCount));
+            QCOMPARE(l.gap(), l.previousCount > 0 && l.currentCount > 0);
+            // What the layout names as the previous sweep's last sample really
+            // is the sample taken just before the sweep in progress began.
+            if (l.gap()) {
+                const int entry0 = count - sweep.sampleIndex();
+                QCOMPARE(sweep.sampleBuffer()[size_t(l.previousFirst + l.previousCount)],
+                         std::uint8_t((entry0 - 1) * 7 + 3));
+            }
         }
     }
 
