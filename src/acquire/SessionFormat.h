@@ -24,7 +24,7 @@
 //
 // The first line is the header ("pulse-demo-session", version). A reader
 // takes whole lines that parse; a line without its '\n' is a torn write and
-// is left out, as are samples past the samples file's end.
+// is left out, as are events whose SAMPLE lies past the samples file's end.
 namespace SessionFormat {
 
 constexpr const char *FolderName = "sessions";

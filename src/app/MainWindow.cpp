@@ -54,6 +54,19 @@ QRadioButton *makeOption(QWidget *frame, const WindowLayout::Option &o)
     return b;
 }
 
+// A caption of the layout: its place, face and ink; the top-aligned ones wrap.
+CaptionLabel *makeCaption(QWidget *parent, const char *name, const WindowLayout::Box &box, const QFont &font,
+                          Qt::Alignment alignment, const QColor &ink)
+{
+    auto *label = named(new CaptionLabel(parent), name);
+    place(label, box);
+    label->setFont(font);
+    label->setWordWrap(alignment.testFlag(Qt::AlignTop));
+    label->setAlignment(alignment);
+    setTextColour(label, ink);
+    return label;
+}
+
 } // namespace
 
 MainWindow::MainWindow(std::unique_ptr<SerialService> port, QWidget *parent)
@@ -97,26 +110,18 @@ void MainWindow::buildLayout()
 
 void MainWindow::buildInstructions()
 {
-    instructionsLabel_ = named(new CaptionLabel(this), "Label1");
-    place(instructionsLabel_, WindowLayout::Label1);
-    instructionsLabel_->setFont(Artwork::kaiFont(16, false));
-    instructionsLabel_->setWordWrap(true);
-    instructionsLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    instructionsLabel_ = makeCaption(this, "Label1", WindowLayout::Label1, Artwork::kaiFont(16, false),
+                                     Qt::AlignLeft | Qt::AlignTop, WindowLayout::InstructionsInk);
     instructionsLabel_->setAutoFillBackground(true);
     QPalette pal = instructionsLabel_->palette();
     pal.setColor(QPalette::Window, WindowLayout::ControlFace);
     instructionsLabel_->setPalette(pal);
-    setTextColour(instructionsLabel_, WindowLayout::InstructionsInk);
 }
 
 void MainWindow::buildPortPicker()
 {
-    portPromptLabel_ = named(new CaptionLabel(this), "Label14");
-    place(portPromptLabel_, WindowLayout::Label14);
-    portPromptLabel_->setFont(Artwork::kaiFont(16, true));
-    portPromptLabel_->setWordWrap(true);
-    portPromptLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setTextColour(portPromptLabel_, WindowLayout::PortPromptInk);
+    portPromptLabel_ = makeCaption(this, "Label14", WindowLayout::Label14, Artwork::kaiFont(16, true),
+                                   Qt::AlignLeft | Qt::AlignTop, WindowLayout::PortPromptInk);
     portPromptLabel_->setCaption(Texts::PortPrompt);
 
     portList_ = named(new PortComboBox(this), "Combo1");
@@ -151,11 +156,8 @@ void MainWindow::buildBaselineControls()
     namespace L = WindowLayout;
     baselineFrame_ = named(new GroupFrame(Texts::BaselineFrame, this), "Frame3");
     place(baselineFrame_, L::Frame3);
-    baselineLabel_ = named(new CaptionLabel(baselineFrame_), "Label7");
-    place(baselineLabel_, L::Label7);
-    baselineLabel_->setFont(Artwork::sansFont(13, true));
-    baselineLabel_->setAlignment(Qt::AlignCenter);
-    setTextColour(baselineLabel_, L::BaselineInk);
+    baselineLabel_ =
+        makeCaption(baselineFrame_, "Label7", L::Label7, Artwork::sansFont(13, true), Qt::AlignCenter, L::BaselineInk);
 
     const auto triangleButton = [this](const char *name, bool up, const L::Box &box) {
         auto *b = named(new FlatButton(baselineFrame_), name);

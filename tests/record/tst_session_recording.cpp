@@ -1,7 +1,8 @@
 // A session recording read back as the program leaves it: a torn last line,
 // a line that is not an event, an event past the samples, a rate change, a
 // port lost and back, and a clock that runs 1 % slow against the samples;
-// its times, rates and EDF+ export read back with EDFlib.
+// its times, rates and EDF+ export read back with EDFlib. Then the bytes the
+// sensor sends after a Stop, and a stream a rate change restarts.
 #include "EdfReadBack.h"
 #include "SessionExport.h"
 #include "SessionRecording.h"
@@ -22,13 +23,15 @@ class SessionRecordingTest : public QObject
     const QDateTime t0 {QDate(2026, 12, 8), QTime(15, 30), QTimeZone(3600)};
     QByteArray samples;
 
+    QByteArray at(qint64 sample, qint64 ms, Kind kind, const QStringList &values = {}) const
+    {
+        return SessionFormat::line({sample, t0.addMSecs(ms), kind, values});
+    }
+
 private slots:
     void init()
     {
         stem = dir.filePath(QStringLiteral("20261208-153000"));
-        const auto at = [&](qint64 sample, qint64 ms, Kind kind, const QStringList &values = {}) {
-            return SessionFormat::line({sample, t0.addMSecs(ms), kind, values});
-        };
         // 200 Hz with the clock 1 % slow, samples pausing for the change to 500 Hz,
         // lost at 4000 for six seconds.
         QByteArray events = at(0, 0, Kind::Header, {"1"}) + at(0, 0, Kind::Start, {"200", "4", "2"});
@@ -128,6 +131,27 @@ private slots:
             edf.notes.remove("补齐，无数据");
             QCOMPARE(edf.notes, expected[i]);
         }
+    }
+
+    void stopThenRestartedByARateChange()
+    {
+        // 200 Hz stopped at 1000, four more bytes read at 5.030 s; 500 Hz set
+        // half a minute later restarts the stream; a gain change after the last
+        // Stop restarts it too, but no sample came.
+        QFile e(stem + ".events");
+        QVERIFY(e.open(QIODevice::WriteOnly) &&
+                e.write(at(0, 0, Kind::Header, {"1"}) + at(0, 0, Kind::Start, {"200", "4", "2"}) +
+                        at(1000, 5000, Kind::Stop, {"1", "ab"}) + at(1004, 5030, Kind::Time) +
+                        at(1004, 35000, Kind::Rate, {"500"}) + at(1504, 36000, Kind::Time) +
+                        at(1504, 36010, Kind::Stop, {"-", "-"}) + at(1504, 40000, Kind::Gain, {"5"})) > 0);
+        e.close();
+        QVERIFY(QFile::resize(stem + ".samples", 1504));
+        const SessionRecording r = SessionRecording::load(stem);
+        QCOMPARE(r.runs().size(), size_t(2));
+        QCOMPARE(std::pair(r.runs()[0].end, r.runs()[1].first), std::pair(qint64(1004), qint64(1004)));
+        const auto ms = [&](qint64 sample) { return r.msecsOf(sample) - double(t0.toMSecsSinceEpoch()); };
+        QCOMPARE(ms(1002), 5015.0);  // the bytes after the Stop, up to their time point
+        QCOMPARE(ms(1004), 35000.0); // the stream again from the rate change
     }
 };
 

@@ -101,10 +101,17 @@ QImage SessionPicture::render(const SessionRecording &recording, qint64 from, qi
             p.drawPolyline(piece);
         piece.clear();
     };
+    const auto &runs = recording.runs();
+    auto nextRun = std::upper_bound(runs.begin(), runs.end(), from,
+                                    [](qint64 s, const SessionRecording::Run &run) { return s < run.first; });
     for (qint64 s = from; s < to; ++s) {
         const double ms = recording.msecsOf(s);
         const int row = std::clamp(int((ms - t0) / rowMs), 0, rows - 1);
-        if (row != pieceRow || ms - previousMs > 1000 * BreakSeconds)
+        // A run's first sample is never joined to the one before, however soon it came.
+        const bool runBegins = nextRun != runs.end() && nextRun->first == s;
+        if (runBegins)
+            ++nextRun;
+        if (row != pieceRow || runBegins || ms - previousMs > 1000 * BreakSeconds)
             flush();
         pieceRow = row;
         previousMs = ms;

@@ -126,36 +126,59 @@ void SessionRecording::index()
                                        : m_rateSeconds[i - 1] +
                                         double(m_rates[i].first - m_rates[i - 1].first) / m_rates[i - 1].second);
 
-    // Runs: streaming is started and not lost.
-    bool started = false;
+    // Runs: the sensor streams from a Start, and from a rate, gain or
+    // baseline change, which restarts it even after a Stop; until a Stop or
+    // the line's loss. A line that comes back resumes a stream that ran.
+    bool streaming = false;
     bool lost = false;
-    std::optional<Run> open;
     for (size_t i = 0; i < events.size(); ++i) {
         const SessionFormat::Event &e = events[i];
-        const bool before = started && !lost;
-        if (e.kind == Kind::Start)
-            started = true;
-        else if (e.kind == Kind::Stop)
-            started = false;
-        else if (e.kind == Kind::Lost)
+        const bool before = streaming && !lost;
+        switch (e.kind) {
+        case Kind::Start:
+            streaming = true;
+            break;
+        case Kind::Rate:
+        case Kind::Gain:
+        case Kind::Baseline:
+            streaming = streaming || !lost; // no command reaches a lost line
+            break;
+        case Kind::Stop:
+            streaming = false;
+            break;
+        case Kind::Lost:
             lost = true;
-        else if (e.kind == Kind::Back)
+            break;
+        case Kind::Back:
             lost = false;
-        const bool after = started && !lost;
+            break;
+        default:
+            break;
+        }
+        const bool after = streaming && !lost;
         if (!before && after)
-            open = Run {e.sample, e.sample, i, i};
-        if (open)
-            open->lastEvent = i;
-        if (before && !after && open) {
-            open->end = e.sample;
-            m_runs.push_back(*open);
-            open.reset();
+            m_runs.push_back({e.sample, e.sample, i, events.size() - 1});
+        else if (before && !after)
+            m_runs.back().lastEvent = i;
+    }
+    // A run ends where the next begins: the sensor sends a few more bytes
+    // before it obeys a Stop. Their time points (a time event at their
+    // batch's end) are the run's; what came during the gap is not.
+    for (size_t k = 0; k < m_runs.size(); ++k) {
+        Run &run = m_runs[k];
+        const bool last = k + 1 == m_runs.size();
+        run.end = last ? count() : m_runs[k + 1].first;
+        const size_t bound = last ? events.size() : m_runs[k + 1].firstEvent;
+        const qint64 stopped = events[run.lastEvent].sample;
+        for (size_t i = run.lastEvent + 1; i < bound; ++i) {
+            const SessionFormat::Event &e = events[i];
+            if (e.sample > run.end || (e.sample == run.end && (e.kind != Kind::Time || run.end == stopped)))
+                break;
+            run.lastEvent = i;
         }
     }
-    if (open) {
-        open->end = count();
-        m_runs.push_back(*open);
-    }
+    // A restart that brought no samples (the line lost meanwhile, or the end).
+    std::erase_if(m_runs, [](const Run &run) { return run.end == run.first; });
     // Without a Start, every time point still counts.
     if (m_runs.empty() && !events.empty())
         m_runs.push_back({0, count(), 0, events.size() - 1});

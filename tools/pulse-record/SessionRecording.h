@@ -20,14 +20,16 @@ class SessionRecording
 public:
     enum class Problem { None, Missing, NotASession, Unreadable };
 
-    // Samples arriving without a break: from a Start (or Back) to the Stop
-    // (or Lost) that ends it, or to the last sample. No samples arrive
-    // between two runs.
+    // Samples arriving without a break: from a Start, a rate, gain or
+    // baseline change that restarted a stopped stream, or a Back, to the
+    // next run or the last sample. Its samples end soon after the Stop or
+    // Lost that ends it: the few the sensor sent before it obeyed a Stop
+    // are the run's too.
     struct Run
     {
         qint64 first = 0;      // first sample
         qint64 end = 0;        // one past the last
-        size_t firstEvent = 0; // events[firstEvent..lastEvent] happened in it
+        size_t firstEvent = 0; // events[firstEvent..lastEvent] happened while its samples came
         size_t lastEvent = 0;
     };
 
