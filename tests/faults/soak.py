@@ -131,8 +131,7 @@ class Soak:
             faults.check_record(record, "1", max_breaks=0)
         else:
             faults.check_steady_record(record, str(self.stops))
-        if self.window.warning_boxes():
-            raise Failure("a warning box after Stop %d" % self.stops)
+        self.window.expect_no_warning("after Stop %d" % self.stops)
 
     def change(self, name):
         before = faults.start_signals_sent(self.sim)

@@ -13,8 +13,7 @@
 struct EdfReadBack
 {
     bool ok = false;
-    int fileType = -1;
-    int signalCount = 0;
+    int fileType = -1, signalCount = 0;
     edf_param_struct signal {};
     double rateHz = 0.0;
     std::vector<int> samples;
