@@ -41,7 +41,7 @@ def case_session_recording(s):
         more()
     window.click(*layout.control_centre("Picture1"))
     window.focus()
-    s.desktop.key("F2")
+    s.desktop.plain_key("F2")
     more(100)
     window.click_control("Command5")
     record1 = program.wait_record(1)

@@ -178,6 +178,32 @@ class Desktop:
     def key(self, *keys):
         self.xdotool("key", "--delay", 40, *keys)
 
+    def plain_key(self, name):
+        """Presses the key that carries `name` with no modifier held. xdotool
+        picks a level of its own, and newer keymaps put F2 on one that it
+        sends with Alt."""
+        x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XStringToKeysym.restype = ctypes.c_ulong
+        x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        display = x11.XOpenDisplay(self.display.encode())
+        if not display:
+            raise RuntimeError("cannot open display %s" % self.display)
+        try:
+            code = x11.XKeysymToKeycode(display, x11.XStringToKeysym(name.encode()))
+            if not code:
+                raise RuntimeError("no key carries %s" % name)
+            for down in (1, 0):
+                xtst.XTestFakeKeyEvent(display, code, down, 0)
+            x11.XSync(display, 0)
+        finally:
+            x11.XCloseDisplay(display)
+
     def copied_text(self, selection="clipboard"):
         """The text that the program holding the X selection hands out."""
         out = subprocess.run(["xclip", "-o", "-selection", selection], env=self.env, capture_output=True, timeout=5)
