@@ -14,11 +14,11 @@ BeatDetector::BeatDetector(double rateHz)
     maxBeat_ = std::llround(MaxBeatSeconds * rateHz_);
 }
 
-void BeatDetector::prime(double swing, double foot)
+void BeatDetector::prime(double knownSwing, double knownFoot)
 {
     learning_ = false;
-    swing_ = swing;
-    low_ = foot;
+    swing_ = knownSwing;
+    low_ = knownFoot;
     haveLow_ = true;
 }
 

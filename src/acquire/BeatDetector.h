@@ -42,11 +42,11 @@ public:
 
     // A gap in the stream (or a new rate): everything is forgotten, and the
     // next sample is sample 0.
-    void restart(double rateHz) { *this = BeatDetector(rateHz); }
+    void restart(double newRateHz) { *this = BeatDetector(newRateHz); }
     // Start as if beats of this swing, rising from this foot, had come
     // before: on a second pass over a record whose pulse is known, a beat in
     // the first second is not lost while the swing is learnt.
-    void prime(double swing, double foot);
+    void prime(double knownSwing, double knownFoot);
 
     // One sample. True when a beat has ended; its peak is beatAt().
     bool take(std::uint8_t sample);

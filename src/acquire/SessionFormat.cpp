@@ -56,9 +56,9 @@ QByteArray SessionFormat::line(const Event &event)
     return out;
 }
 
-std::optional<SessionFormat::Event> SessionFormat::parse(QByteArrayView line)
+std::optional<SessionFormat::Event> SessionFormat::parse(QByteArrayView text)
 {
-    const QList<QByteArray> fields = QByteArray(line.data(), line.size()).split('\t');
+    const QList<QByteArray> fields = QByteArray(text.data(), text.size()).split('\t');
     if (fields.size() < 3)
         return std::nullopt;
     Event event;

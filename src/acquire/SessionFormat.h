@@ -62,7 +62,7 @@ QByteArray keyword(Kind kind);
 QByteArray line(const Event &event);
 
 // One line without its '\n'; nothing when it is not an event line.
-std::optional<Event> parse(QByteArrayView line);
+std::optional<Event> parse(QByteArrayView text);
 
 // The stem of a recording that starts at `start` (local time, to the
 // second); `attempt` > 1 adds "-2", "-3", ... for a stem already taken.

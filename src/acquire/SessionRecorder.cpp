@@ -212,10 +212,10 @@ bool SessionRecorder::append(const QString &suffix, const QByteArray &bytes, boo
     return true;
 }
 
-void SessionRecorder::fail(FileProblem problem)
+void SessionRecorder::fail(FileProblem why)
 {
     open_ = false;
-    problem_ = problem;
+    problem_ = why;
     pendingSamples_.clear();
     pendingEvents_.clear();
     tail_.stop();

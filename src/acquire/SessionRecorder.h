@@ -68,7 +68,7 @@ signals:
 private:
     void write(bool toDisk);
     bool append(const QString &suffix, const QByteArray &bytes, bool toDisk, bool &dirty);
-    void fail(FileProblem problem);
+    void fail(FileProblem why);
     FileProblem openProblem(const QString &file) const;
 
     std::function<qint64()> steadyMs_;
