@@ -134,10 +134,19 @@ class Sweep:
         return out
 
     @classmethod
-    def record_after(cls, samples):
+    def record_after(cls, *runs):
         """What a Stop saves once the program has taken exactly these samples
-        since launch, in one run: entries 1 to RECORD_SIZE of the buffer."""
+        since launch: entries 1 to RECORD_SIZE of the buffer. Each run is
+        one Start's samples; a Start writes from entry 0 again, with the pen
+        where it stands."""
         buffer = bytearray(cls.BUFFER_ENTRIES)
-        for seg, value in zip(cls.segments(samples), samples):
-            buffer[seg.entry] = value
+        x = cls.FIRST_X
+        for run in runs:
+            entry = 0
+            for value in run:
+                buffer[entry] = value
+                entry += 1
+                if x > cls.WRAP_BEYOND:
+                    x, entry = cls.FIRST_X, 0
+                x += cls.STEP
         return bytes(buffer[1:1 + RECORD_SIZE])
