@@ -118,35 +118,36 @@ class Sweep:
         return LOWER_LINE_Y - 9 * sample
 
     @classmethod
+    def _steps(cls, *runs):
+        """(x, sweep, entry, value) for each sample from launch, in order.
+        Each run is one Start's samples; a Start writes from entry 0 again,
+        with the pen where it stands."""
+        x, sweep = cls.FIRST_X, 0
+        for run in runs:
+            entry = 0
+            for value in run:
+                yield x, sweep, entry, value
+                entry += 1
+                if x > cls.WRAP_BEYOND:
+                    x, entry = cls.FIRST_X, 0
+                    sweep += 1
+                x += cls.STEP
+
+    @classmethod
     def segments(cls, samples):
         """One Segment per sample, in order."""
-        out = []
-        x, previous_y, sweep, entry = cls.FIRST_X, cls.START_Y, 0, 0
-        for k, value in enumerate(samples):
+        out, previous_y = [], cls.START_Y
+        for k, (x, sweep, entry, value) in enumerate(cls._steps(samples)):
             y = cls.y_for(value)
             out.append(Segment(k, sweep, entry, x, previous_y, x + cls.STEP, y))
-            entry += 1
-            if x > cls.WRAP_BEYOND:
-                x, entry = cls.FIRST_X, 0
-                sweep += 1
-            x += cls.STEP
             previous_y = y
         return out
 
     @classmethod
     def record_after(cls, *runs):
-        """What a Stop saves once the program has taken exactly these samples
-        since launch: entries 1 to RECORD_SIZE of the buffer. Each run is
-        one Start's samples; a Start writes from entry 0 again, with the pen
-        where it stands."""
+        """What a Stop saves once the program has taken exactly these runs of
+        samples since launch: entries 1 to RECORD_SIZE of the buffer."""
         buffer = bytearray(cls.BUFFER_ENTRIES)
-        x = cls.FIRST_X
-        for run in runs:
-            entry = 0
-            for value in run:
-                buffer[entry] = value
-                entry += 1
-                if x > cls.WRAP_BEYOND:
-                    x, entry = cls.FIRST_X, 0
-                x += cls.STEP
+        for _, _, entry, value in cls._steps(*runs):
+            buffer[entry] = value
         return bytes(buffer[1:1 + RECORD_SIZE])
