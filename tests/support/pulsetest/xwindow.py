@@ -1,6 +1,7 @@
 """Real X input and output on one display: find windows by title, click,
 press keys and take screenshots, with xdotool, xwd and ImageMagick."""
 
+import contextlib
 import ctypes
 import hashlib
 import itertools
@@ -52,6 +53,22 @@ def wait_until(predicate, timeout, what, interval=0.05):
         if time.monotonic() >= deadline:
             raise Failure("timed out after %.1f s waiting for %s" % (timeout, what))
         time.sleep(interval)
+
+
+@contextlib.contextmanager
+def _x_display(name):
+    """libX11 and a connection to display `name`, closed afterwards."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(name.encode())
+    if not display:
+        raise RuntimeError("cannot open display %s" % name)
+    try:
+        yield x11, display
+    finally:
+        x11.XCloseDisplay(display)
 
 
 class Desktop:
@@ -107,15 +124,11 @@ class Desktop:
         """The pointer's cursor as shown now: its name, size, hot spot and a
         digest of its pixels. Qt 6.4 names its cursors; Qt 6.8 (through
         xcb-cursor) leaves them unnamed, so the picture tells them apart."""
-        x11, xfixes = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXfixes.so.3")
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        x11.XFree.argtypes = [ctypes.c_void_p]
+        xfixes = ctypes.CDLL("libXfixes.so.3")
         xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
         xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
-        display = x11.XOpenDisplay(self.display.encode())
-        try:
+        with _x_display(self.display) as (x11, display):
+            x11.XFree.argtypes = [ctypes.c_void_p]
             found = xfixes.XFixesGetCursorImage(display)
             c = found.contents
             pixels = ctypes.string_at(c.pixels, c.width * c.height * ctypes.sizeof(ctypes.c_ulong))
@@ -123,8 +136,6 @@ class Desktop:
                                            hashlib.sha1(pixels).hexdigest()[:8])
             x11.XFree(found)
             return shown
-        finally:
-            x11.XCloseDisplay(display)
 
     def ping(self, window_id, timeout):
         """Sends the window's client a _NET_WM_PING and waits for its answer.
@@ -132,24 +143,17 @@ class Desktop:
         every event that came before the ping: the clicks and keys sent
         earlier, and whatever they set going that ran to completion. A client
         inside a pause that handles no events answers after it."""
-        x11 = ctypes.CDLL("libX11.so.6")
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        x11.XDefaultRootWindow.restype = ctypes.c_ulong
-        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x11.XInternAtom.restype = ctypes.c_ulong
-        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
-        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-        x11.XFlush.argtypes = [ctypes.c_void_p]
-        x11.XPending.argtypes = [ctypes.c_void_p]
-        x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
-        x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
-        display = x11.XOpenDisplay(self.display.encode())
-        if not display:
-            raise RuntimeError("cannot open display %s" % self.display)
-        try:
+        with _x_display(self.display) as (x11, display):
+            x11.XDefaultRootWindow.restype = ctypes.c_ulong
+            x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+            x11.XInternAtom.restype = ctypes.c_ulong
+            x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+            x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+            x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+            x11.XFlush.argtypes = [ctypes.c_void_p]
+            x11.XPending.argtypes = [ctypes.c_void_p]
+            x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+            x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
             root = x11.XDefaultRootWindow(display)
             protocols = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
             ping = x11.XInternAtom(display, b"_NET_WM_PING", 0)
@@ -172,8 +176,6 @@ class Desktop:
                 if left <= 0:
                     raise Failure("window 0x%x did not answer a ping within %.1f s" % (window_id, timeout))
                 select.select([x11.XConnectionNumber(display)], [], [], left)
-        finally:
-            x11.XCloseDisplay(display)
 
     def key(self, *keys):
         self.xdotool("key", "--delay", 40, *keys)
@@ -182,27 +184,19 @@ class Desktop:
         """Presses the key that carries `name` with no modifier held. xdotool
         picks a level of its own, and newer keymaps put F2 on one that it
         sends with Alt."""
-        x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x11.XStringToKeysym.restype = ctypes.c_ulong
-        x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        xtst = ctypes.CDLL("libXtst.so.6")
         xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-        display = x11.XOpenDisplay(self.display.encode())
-        if not display:
-            raise RuntimeError("cannot open display %s" % self.display)
-        try:
+        with _x_display(self.display) as (x11, display):
+            x11.XStringToKeysym.restype = ctypes.c_ulong
+            x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+            x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+            x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
             code = x11.XKeysymToKeycode(display, x11.XStringToKeysym(name.encode()))
             if not code:
                 raise RuntimeError("no key carries %s" % name)
             for down in (1, 0):
                 xtst.XTestFakeKeyEvent(display, code, down, 0)
             x11.XSync(display, 0)
-        finally:
-            x11.XCloseDisplay(display)
 
     def copied_text(self, selection="clipboard"):
         """The text that the program holding the X selection hands out."""
