@@ -28,6 +28,9 @@ class SessionRecorder : public QObject
 {
     Q_OBJECT
 public:
+    explicit SessionRecorder(QObject *parent = nullptr);
+    ~SessionRecorder() override;
+
     // Samples wait at most this long in memory while the stream runs, and a
     // time point is added about as often.
     static constexpr qint64 WriteIntervalMs = 950;
@@ -35,9 +38,6 @@ public:
     // A faster stream than the sensor's is written in pieces of this size.
     static constexpr qsizetype MaxPendingBytes = qsizetype(64) * 1024;
     static constexpr int MaxAttempts = 100;
-
-    explicit SessionRecorder(QObject *parent = nullptr);
-    ~SessionRecorder() override;
 
     // Where the time comes from: a steady clock in ms and the wall clock.
     void setClock(std::function<qint64()> steadyMs, std::function<QDateTime()> wallClock);

@@ -154,13 +154,13 @@ void MainWindow::buildRateAndGainOptions()
 void MainWindow::buildBaselineControls()
 {
     namespace L = WindowLayout;
-    baselineFrame_ = named(new GroupFrame(Texts::BaselineFrame, this), "Frame3");
-    place(baselineFrame_, L::Frame3);
+    auto *frame = named(new GroupFrame(Texts::BaselineFrame, this), "Frame3");
+    place(frame, L::Frame3);
     baselineLabel_ =
-        makeCaption(baselineFrame_, "Label7", L::Label7, Artwork::sansFont(13, true), Qt::AlignCenter, L::BaselineInk);
+        makeCaption(frame, "Label7", L::Label7, Artwork::sansFont(13, true), Qt::AlignCenter, L::BaselineInk);
 
-    const auto triangleButton = [this](const char *name, bool up, const L::Box &box) {
-        auto *b = named(new FlatButton(baselineFrame_), name);
+    const auto triangleButton = [frame](const char *name, bool up, const L::Box &box) {
+        auto *b = named(new FlatButton(frame), name);
         place(b, box);
         b->setIcon(Artwork::triangleIcon(up));
         b->setIconSize(QSize(32, 32));
@@ -175,9 +175,9 @@ void MainWindow::buildBaselineControls()
 
 void MainWindow::buildSerialNumberBox()
 {
-    serialNumberFrame_ = named(new GroupFrame(Texts::SerialFrame, this), "Frame4");
-    place(serialNumberFrame_, WindowLayout::Frame4);
-    serialNumberBox_ = named(new QLineEdit(serialNumberFrame_), "Text1");
+    auto *frame = named(new GroupFrame(Texts::SerialFrame, this), "Frame4");
+    place(frame, WindowLayout::Frame4);
+    serialNumberBox_ = named(new QLineEdit(frame), "Text1");
     place(serialNumberBox_, WindowLayout::Text1);
 }
 
@@ -204,10 +204,11 @@ void MainWindow::selectOptions()
 void MainWindow::keepFocusOffDisplays()
 {
     // Labels, frames and the surface never take the focus.
-    for (QWidget *w :
-         std::initializer_list<QWidget *> {instructionsLabel_, portPromptLabel_, baselineLabel_, traceSurface_,
-                                           rateFrame_, gainFrame_, baselineFrame_, serialNumberFrame_})
+    for (QWidget *w : findChildren<CaptionLabel *>())
         w->setFocusPolicy(Qt::NoFocus);
+    for (QWidget *w : findChildren<GroupFrame *>())
+        w->setFocusPolicy(Qt::NoFocus);
+    traceSurface_->setFocusPolicy(Qt::NoFocus);
 }
 
 void MainWindow::setFocusOrder()

@@ -75,10 +75,8 @@ private:
     PortComboBox *portList_ = nullptr;                                          // Combo1
     SweepSurface *traceSurface_ = nullptr;                                      // Picture1
     GroupFrame *rateFrame_ = nullptr;                                           // Frame1
-    GroupFrame *gainFrame_ = nullptr;                                           // Frame2
-    GroupFrame *baselineFrame_ = nullptr;                                       // Frame3
-    GroupFrame *serialNumberFrame_ = nullptr;                                   // Frame4
     std::array<QRadioButton *, SensorCommands::RatesHz.size()> rateOptions_ {}; // Option1-5
+    GroupFrame *gainFrame_ = nullptr;                                           // Frame2
     std::array<QRadioButton *, SensorCommands::GainSteps> gainOptions_ {};      // Option6-15
     CaptionLabel *baselineLabel_ = nullptr;                                     // Label7
     QPushButton *baselineUpButton_ = nullptr;                                   // Command2
