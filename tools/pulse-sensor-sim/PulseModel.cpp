@@ -114,6 +114,12 @@ double PulseModel::pressure(double t)
     return sum / PeakToFoot;
 }
 
+double PulseModel::beatStartedBy(double t) const
+{
+    const auto begun = std::find_if(beats_.rbegin(), beats_.rend(), [t](const Beat &b) { return b.start <= t; });
+    return begun == beats_.rend() ? beats_.front().start : begun->start;
+}
+
 double PulseModel::nextSignal()
 {
     const double t = time();

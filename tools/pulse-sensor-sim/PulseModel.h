@@ -37,6 +37,10 @@ public:
     double nextSignal();
     std::uint8_t nextByte();
 
+    // When the newest beat that has begun by model time t began: the truth a
+    // beat detector's intervals are held against.
+    double beatStartedBy(double t) const;
+
     // byte = clamp(round(16 + 24 b + 24 g s), 0, 255)
     static std::uint8_t toByte(double signal, int gain, int baseline);
 
