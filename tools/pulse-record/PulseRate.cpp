@@ -31,20 +31,22 @@ template <typename Feed> std::vector<int> detect(std::size_t count, double rateH
     if (count == 0 || !(rateHz > 0))
         return {};
     BeatDetector first(rateHz);
-    std::vector<double> swings;
-    double foot = 0.0;
+    std::vector<double> swings, feet;
     for (std::size_t i = 0; i <= count; ++i) {
         if (i < count ? feed(first, i) : first.finish()) {
-            if (swings.empty())
-                foot = first.foot();
             swings.push_back(first.swing());
+            feet.push_back(first.foot());
         }
     }
     if (swings.empty())
         return {};
-    // The typical swing: the first "beat" may have been learnt on a part of one.
+    // The typical swing and foot: the first "beat" may have been learnt on a
+    // part of one, which rose less, from higher up (the upper and the lower
+    // median where there are two).
     std::nth_element(swings.begin(), swings.begin() + std::ptrdiff_t(swings.size() / 2), swings.end());
     const double swing = swings[swings.size() / 2];
+    std::nth_element(feet.begin(), feet.begin() + std::ptrdiff_t((feet.size() - 1) / 2), feet.end());
+    const double foot = feet[(feet.size() - 1) / 2];
     // Again, knowing the pulse's height from the start.
     std::vector<int> found;
     BeatDetector second(rateHz);
