@@ -51,66 +51,53 @@ private slots:
     {
         struct Case
         {
-            double perMinute, rateHz;
-            int gain, baseline, count;
-            double start;
+            double perMinute;
+            int rateHz, gain, baseline, count;
         };
         const int n = RecordFormat::Size;
-        // The last but one has clipped flat tops; the last is a short file of three beats.
-        for (const Case c : {Case {75, 200, 4, 0, n, 0.0}, Case {75, 200, 1, 0, n, 0.3}, Case {40, 200, 5, 1, n, 0.7},
-                             Case {120, 300, 3, 2, n, 0.1}, Case {180, 400, 4, 0, n, 0.0},
-                             Case {75, 200, 10, 5, n, 0.5}, Case {90, 200, 4, 0, 500, 0.2}}) {
-            const Bytes record =
-                modelPulse({c.perMinute, 1, false}, int(c.rateHz), size_t(c.count), c.gain, c.baseline, c.start);
-            const PulseRate::Estimate e = PulseRate::estimate(record, c.rateHz);
-            const QString at = QStringLiteral("%1/min at %2 Hz, %3x: ").arg(c.perMinute).arg(c.rateHz).arg(c.gain);
-            QVERIFY2(e.found && std::abs(e.beatsPerMinute - c.perMinute) <= 2.0,
-                     qPrintable(at + QString::number(e.beatsPerMinute)));
-            // Every whole beat in the record is used; none is counted twice.
-            const int beats = int(std::floor((c.count - 1) / c.rateHz / (60.0 / c.perMinute)));
-            QVERIFY2(e.intervals >= beats - 1 && e.intervals <= beats, qPrintable(at + QString::number(e.intervals)));
-            QCOMPARE(e.peaks, e.intervals + 1);
-        }
-    }
-
-    void everyPeakOfARecordWhereverItStarts()
-    {
-        struct Case
-        {
-            double perMinute;
-            int rateHz, gain, baseline;
-        };
-        // A peak within 10 ms of either end (half the smoothing) cannot be
-        // told from the end itself, and is not asked for. (A record cut flat
-        // is heartRateOfModelPulse's: there even the dicrotic wave may clip.)
-        for (const Case c : {Case {75, 200, 4, 0}, Case {40, 200, 5, 1}, Case {120, 500, 8, 1}, Case {180, 1000, 2, 0},
-                             Case {72, 200, 1, 0}}) {
-            const double tolerance = std::max(2, c.rateHz / 200);
+        // Each started at 40 phases of its beat. The last but one has its tops
+        // cut flat, even the dicrotic wave's, so its beats are counted, not
+        // placed; the last is a short file of three or four beats.
+        for (const Case c : {Case {75, 200, 4, 0, n}, Case {75, 200, 1, 0, n}, Case {40, 200, 5, 1, n},
+                             Case {120, 300, 3, 2, n}, Case {120, 500, 8, 1, n}, Case {180, 400, 4, 0, n},
+                             Case {180, 1000, 2, 0, n}, Case {75, 200, 10, 5, n}, Case {90, 200, 4, 0, 500}}) {
             for (int phase = 0; phase < 40; ++phase) {
                 std::vector<long long> peaks;
-                const Bytes record = modelPulse({c.perMinute, 1, false}, c.rateHz, RecordFormat::Size, c.gain,
-                                                c.baseline, phase / 40.0 * 60.0 / c.perMinute, &peaks);
+                const Bytes record = modelPulse({c.perMinute, 1, false}, c.rateHz, size_t(c.count), c.gain, c.baseline,
+                                                phase / 40.0 * 60.0 / c.perMinute, &peaks);
+                const PulseRate::Estimate e = PulseRate::estimate(record, c.rateHz);
                 const std::vector<int> found = PulseRate::beats(record, c.rateHz);
-                QString where = QStringLiteral("%1/min at %2 Hz, %3x, phase %4/40, found:")
+                QString where = QStringLiteral("%1/min at %2 Hz, %3x, phase %4/40: %5/min, found")
                                     .arg(c.perMinute)
                                     .arg(c.rateHz)
                                     .arg(c.gain)
-                                    .arg(phase);
+                                    .arg(phase)
+                                    .arg(e.beatsPerMinute);
                 for (int f : found)
                     where += QStringLiteral(" %1").arg(f);
-                where += QStringLiteral(", peaks:");
+                where += QStringLiteral(", peaks");
                 for (long long p : peaks)
                     where += QStringLiteral(" %1").arg(p);
+                QVERIFY2(e.found && std::abs(e.beatsPerMinute - c.perMinute) <= 2.0, qPrintable(where));
+                if (c.gain == 10) {
+                    // A flat top cut by either end is no beat, and where the
+                    // record begins after one, its dicrotic wave may be taken.
+                    QVERIFY2(found.size() <= peaks.size() + 1 && found.size() + 2 >= peaks.size(), qPrintable(where));
+                    continue;
+                }
+                // Every interval used; none extra, none twice, each at its
+                // peak; none missed, but a peak within 10 ms of either end
+                // (half the smoothing) cannot be told from the end itself.
+                QVERIFY2(e.peaks == e.intervals + 1, qPrintable(where));
                 const auto near = [&](const auto &list, long long at) {
-                    return std::ranges::any_of(list, [&](long long p) { return std::abs(p - at) <= tolerance; });
+                    return std::ranges::any_of(
+                        list, [&](long long p) { return std::abs(p - at) <= std::max(2, c.rateHz / 200); });
                 };
-                // None extra, none twice, each at its peak; none missed.
                 QVERIFY2(found.size() <= peaks.size(), qPrintable(where));
                 for (int f : found)
                     QVERIFY2(near(peaks, f), qPrintable(where));
-                const long long edge = c.rateHz / 100;
                 for (long long p : peaks)
-                    QVERIFY2(p < edge || p >= RecordFormat::Size - edge || near(found, p), qPrintable(where));
+                    QVERIFY2(p < c.rateHz / 100 || p >= c.count - c.rateHz / 100 || near(found, p), qPrintable(where));
             }
         }
     }
