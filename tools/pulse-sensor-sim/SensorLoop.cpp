@@ -26,6 +26,9 @@ constexpr std::int64_t MaxSleepNs = 20'000'000;
 // Further behind than this (the machine stalled, the line was full), start the
 // pacing afresh instead of catching up in a burst.
 constexpr std::int64_t MaxLagNs = 200'000'000;
+// Where the line is the limit (1000 Hz), a burst would carry more than the
+// line can: catch up at most this much, about ten bytes.
+constexpr std::int64_t MaxLineLagNs = 10'000'000;
 constexpr std::size_t UnpacedWriteSize = 256;
 constexpr int UnpacedWritesPerTurn = 64;
 constexpr std::size_t ReadSize = 4096;
@@ -313,7 +316,7 @@ bool SensorLoop::sendDue(std::int64_t now)
         const std::int64_t deadline = nextDeadline();
         if (now < deadline)
             return true;
-        if (now - deadline > MaxLagNs) {
+        if (now - deadline > (lineRate() == LineBytesPerSecond ? MaxLineLagNs : MaxLagNs)) {
             restartPacing(now);
             return true;
         }
