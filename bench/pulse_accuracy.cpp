@@ -11,7 +11,6 @@
 // sensor's time, so a reading comes every 960 samples there.
 
 #include "PulseModel.h"
-#include "acquire/BeatDetector.h"
 #include "acquire/PulseMeter.h"
 
 #include <algorithm>
@@ -52,9 +51,6 @@ Result run(double perMinute, int rateHz, int seconds, std::uint64_t seed)
     for (int i = int(seed * 137 % 3000) * rateHz / 1000; i > 0; --i)
         model.nextByte();
     PulseMeter meter(rateHz);
-    // The meter's own beats, found alike, say which four it averaged.
-    BeatDetector detector(rateHz);
-    long long lastPeak = -1;
     const double t0 = model.time();
     std::vector<double> starts;
     const int perReading = std::min(rateHz, 960);
@@ -69,8 +65,6 @@ Result run(double perMinute, int rateHz, int seconds, std::uint64_t seed)
             const double begun = model.beatStartedBy(now);
             if (begun >= t0 && (starts.empty() || begun > starts.back()))
                 starts.push_back(begun);
-            if (detector.take(b))
-                lastPeak = detector.beatAt();
         }
         meter.take(second);
         const int shown = meter.read().perMinute;
@@ -84,7 +78,9 @@ Result run(double perMinute, int rateHz, int seconds, std::uint64_t seed)
                 continue;
             }
             r.worst = std::max(r.worst, std::abs(shown - perMinute));
-            if (const double own = ownRate(starts, t0 + double(lastPeak) / rateHz); own > 0.0)
+            // The meter's last beat says which four it averaged.
+            const double lastPeak = t0 + double(meter.detector().beatAt()) / rateHz;
+            if (const double own = ownRate(starts, lastPeak); own > 0.0)
                 r.worstVsBeats = std::max(r.worstVsBeats, std::abs(shown - own));
             total += shown;
             ++counted;

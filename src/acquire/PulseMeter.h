@@ -50,6 +50,8 @@ public:
 
     // What has come since the last reading; once a second.
     Reading read();
+    // The beats it counts: the last one's peak is beatAt().
+    const BeatDetector &detector() const { return detector_; }
 
 private:
     void beat();
