@@ -4,26 +4,30 @@
 #include <cmath>
 
 BeatDetector::BeatDetector(double rateHz)
-    : rateHz_(rateHz > 0 ? rateHz : 200.0)
+    : rateHz_(rateHz > 0 ? std::min(rateHz, double(MaxRateHz)) : DefaultRateHz)
 {
     width_ = std::clamp(int(std::lround(SmoothingSeconds * rateHz_)), 1, MaxSmoothingWidth);
     // A centred average: the newest sample is this far ahead of the centre.
     delay_ = width_ - 1 - (width_ - 1) / 2;
+    slopeWidth_ = std::clamp(int(std::lround(SlopeSeconds * rateHz_)), 1, MaxSlopeWidth);
     minInterval_ = std::llround(MinIntervalSeconds * rateHz_);
     maxInterval_ = std::llround(MaxIntervalSeconds * rateHz_);
     maxBeat_ = std::llround(MaxBeatSeconds * rateHz_);
+    flatSamples_ = std::llround(FlatSeconds * rateHz_);
 }
 
-void BeatDetector::prime(double knownSwing, double knownFoot)
+void BeatDetector::prime(double typicalStrength, double typicalFoot)
 {
-    learning_ = false;
-    swing_ = knownSwing;
-    low_ = knownFoot;
-    haveLow_ = true;
+    strengths_.fill(typicalStrength);
+    strengthCount_ = TypicalBeats;
+    learnTypical();
+    primedFoot_ = typicalFoot;
 }
 
 bool BeatDetector::take(std::uint8_t sample)
 {
+    sameFor_ = taken_ > 0 && sample == lastSample_ ? sameFor_ + 1 : 0;
+    lastSample_ = sample;
     if (filled_ == width_)
         sum_ -= window_[size_t(next_)];
     else
@@ -34,13 +38,7 @@ bool BeatDetector::take(std::uint8_t sample)
     // The first averages would be centred before the first sample.
     if (taken_++ < delay_)
         return false;
-    return step(double(sum_) / filled_);
-}
-
-bool BeatDetector::takeSmoothed(double level)
-{
-    ++taken_;
-    return step(level);
+    return step(double(sum_) / filled_, sameFor_ >= flatSamples_);
 }
 
 bool BeatDetector::finish()
@@ -51,107 +49,200 @@ bool BeatDetector::finish()
         const int oldest = (next_ - filled_ + width_) % width_;
         sum_ -= window_[size_t(oldest)];
         --filled_;
-        ended = step(double(sum_) / filled_) || ended;
+        ended = step(double(sum_) / filled_, false) || ended;
     }
     // A peak already behind, though the pulse has not fallen half way yet.
-    if (inBeat_ && !onPeak_ && peakRose_)
-        return endBeat() || ended;
+    if (inWave_ && !onPeak_ && peakRose_)
+        return endWave() || ended;
     return ended;
 }
 
-void BeatDetector::learnAfresh(long long at, double level)
+void BeatDetector::learnTypical()
 {
-    learning_ = true;
-    learntFrom_ = at;
-    rangeLow_ = rangeHigh_ = level;
-    low_ = level;
-    haveLow_ = true;
-    lastPeak_ = -1;
-    usualInterval_ = 0.0;
-    inBeat_ = false;
+    const int kept = std::min(strengthCount_, TypicalBeats);
+    if (kept == 0) {
+        typical_ = 0.0;
+        return;
+    }
+    std::array<double, TypicalBeats> sorted = strengths_;
+    std::nth_element(sorted.begin(), sorted.begin() + kept / 2, sorted.begin() + kept);
+    typical_ = sorted[size_t(kept / 2)];
 }
 
-bool BeatDetector::endBeat()
+long long BeatDetector::usualInterval() const
 {
-    inBeat_ = false;
-    const long long beat = (peakFirst_ + peakLast_) / 2;
-    const double height = peak_ - foot_;
-    const long long since = lastPeak_ >= 0 ? beat - lastPeak_ : maxInterval_ + 1;
-    const long long refractory = std::max(minInterval_, std::llround(RefractoryShare * usualInterval_));
-    if (since < refractory) {
-        // Too soon for a beat, unless the last one was not one: a wave of
-        // less than the pulse's height, taken while the height was learnt.
-        if (height <= OvershadowShare * swing_)
-            return false;
-        interval_ = 0;
-    } else {
-        interval_ = since <= maxInterval_ ? since : 0;
-    }
+    const int kept = std::min(intervalCount_, TypicalBeats);
+    if (kept < TypicalBeats / 2)
+        return 0;
+    std::array<long long, TypicalBeats> sorted = intervals_;
+    std::nth_element(sorted.begin(), sorted.begin() + kept / 2, sorted.begin() + kept);
+    return sorted[size_t(kept / 2)];
+}
+
+void BeatDetector::breakChain()
+{
+    lastPeak_ = -1;
+    weak_ = {};
+}
+
+bool BeatDetector::accept(const Wave &wave)
+{
+    interval_ = lastPeak_ >= 0 && wave.peak - lastPeak_ <= maxInterval_ ? wave.peak - lastPeak_ : 0;
     if (interval_ > 0)
-        usualInterval_ = usualInterval_ > 0 ? 0.75 * usualInterval_ + 0.25 * double(interval_) : double(interval_);
-    lastPeak_ = beatAt_ = beat;
-    swing_ = height;
+        intervals_[size_t(intervalCount_++ % TypicalBeats)] = interval_;
+    strengths_[size_t(strengthCount_++ % TypicalBeats)] = wave.strength;
+    if (strengthCount_ >= 2 * TypicalBeats)
+        strengthCount_ -= TypicalBeats; // keeps the count from growing without end
+    learnTypical();
+    if (intervalCount_ >= 2 * TypicalBeats)
+        intervalCount_ -= TypicalBeats;
+    lastPeak_ = lastBeatEver_ = beatAt_ = wave.peak;
+    beatStrength_ = wave.strength;
     beatFoot_ = foot_;
-    learning_ = false;
+    weak_ = {};
+    learnt_ = 0.0;
     return true;
 }
 
-bool BeatDetector::step(double level)
+bool BeatDetector::endWave()
+{
+    inWave_ = false;
+    const Wave wave {(peakFirst_ + peakLast_) / 2, waveStrength_};
+    if (lastPeak_ >= 0 && wave.peak - lastPeak_ < minInterval_)
+        return false; // sooner than any pulse: a notch on the beat just counted
+    const double usual = typical_;
+    if (usual <= 0.0) {
+        // Nothing learnt yet: the strongest wave so far sets the scale.
+        learnt_ = std::max(learnt_, wave.strength);
+        return wave.strength >= ThresholdShare * learnt_ && accept(wave);
+    }
+    if (wave.strength > MotionShare * usual && strengthCount_ >= TypicalBeats / 2) {
+        // Motion: no pulse rises that steeply. Twice running, it is the
+        // pulse that grew (a better contact): learnt afresh from here.
+        breakChain();
+        if (!bigWaveBefore_) {
+            bigWaveBefore_ = true;
+            return false;
+        }
+        strengthCount_ = intervalCount_ = 0;
+        learnTypical();
+    }
+    bigWaveBefore_ = false;
+    // The dicrotic wave comes early in the interval: a wave there must be
+    // nearly a beat's size. A beat of a pulse that sped up is, so this
+    // cannot hold the count at a multiple of the interval.
+    const long long interval = usualInterval();
+    const bool early = interval > 0 && lastPeak_ >= 0 && double(wave.peak - lastPeak_) < EarlyShare * double(interval);
+    // A wave the stream began on counts by what it showed of its upstroke.
+    const double needed = cutByStart_ ? SearchBackFloorShare : early ? EarlyBeatShare : ThresholdShare;
+    if (wave.strength >= needed * usual)
+        return accept(wave);
+    if (wave.strength > weak_.strength)
+        weak_ = wave;
+    return false;
+}
+
+bool BeatDetector::step(double level, bool flat)
 {
     const long long at = ++position_;
-    const bool rose = at > 0 && level > previous_;
+    const double rise = at > 0 ? std::max(0.0, level - previous_) : 0.0;
+    risingSinceStart_ = risingSinceStart_ && (at == 0 || rise > 0);
     previous_ = level;
+    slopeSum_ += rise - rises_[size_t(nextRise_)];
+    rises_[size_t(nextRise_)] = rise;
+    nextRise_ = nextRise_ + 1 == slopeWidth_ ? 0 : nextRise_ + 1;
     if (!haveLow_) {
-        learnAfresh(at, level);
+        low_ = level;
+        haveLow_ = true;
+        // Begun well above the pulse's foot: on a beat's upstroke or top.
+        if (primedFoot_ >= 0 && level - primedFoot_ >= ThresholdShare * typical_) {
+            beginWave(at, primedFoot_, level, false);
+            waveStrength_ = level - primedFoot_;
+            return false;
+        }
+    }
+
+    if (flat) {
+        if (lastPeak_ >= 0 || inWave_)
+            breakChain();
+        inWave_ = false;
+        low_ = level;
         return false;
     }
 
-    if (inBeat_) {
+    if (inWave_) {
+        // A second upstroke before this wave fell back far: two beats on
+        // a rising baseline, the first ending at its own top (judged before
+        // this sample may have lifted the top).
+        const double beatLevel = ThresholdShare * typical_;
+        if (slopeSum_ < beatLevel) {
+            upstrokeOver_ = true;
+        } else if (upstrokeOver_ && beatLevel > 0 && peak_ - lowSincePeak_ >= SplitShare * waveStrength_) {
+            const bool beat = peakRose_ && endWave();
+            beginWave(at, lowSincePeak_, level, rise > 0);
+            return beat;
+        }
         if (level > peak_) {
-            peak_ = level;
+            peak_ = lowSincePeak_ = level;
             peakFirst_ = peakLast_ = at;
             onPeak_ = peakRose_ = true;
         } else if (level == peak_ && onPeak_) {
             peakLast_ = at;
         } else {
             onPeak_ = false;
+            lowSincePeak_ = std::min(lowSincePeak_, level);
         }
-        if (level <= peak_ - FallShare * (peak_ - foot_)) {
+        waveStrength_ = std::max(waveStrength_, slopeSum_);
+        // Half way back down its own upstroke (not to the foot: on a
+        // wandering baseline the next beat may start far above it).
+        if (level <= peak_ - FallShare * std::min(peak_ - foot_, waveStrength_)) {
             low_ = level;
             if (peakRose_)
-                return endBeat();
-            inBeat_ = false; // the record began on the way down: no peak in it
-        } else if (at - beatBegan_ > maxBeat_) {
-            learnAfresh(at, level);
+                return endWave();
+            inWave_ = false; // the record began on the way down: no peak in it
+        } else if (at - waveBegan_ > maxBeat_) {
+            breakChain(); // a step of the level
+            inWave_ = false;
+            low_ = level;
         }
         return false;
     }
 
-    if (learning_) {
-        // A window about a beat long, so that one odd sample long ago does
-        // not set the height for ever.
-        if (at - learntFrom_ > maxInterval_) {
-            learntFrom_ = at;
-            rangeLow_ = rangeHigh_ = low_ = level;
-        }
-        rangeLow_ = std::min(rangeLow_, level);
-        rangeHigh_ = std::max(rangeHigh_, level);
-    } else if (at - lastPeak_ > maxInterval_) {
-        learnAfresh(at, level); // lost: its height may have changed
-        return false;
+    // No beat for longer than a pulse allows: the pulse is lost, and the
+    // typical beat is learnt afresh (its height may have changed meanwhile).
+    const long long since = std::max(lastBeatEver_, learnFrom_);
+    if (at - since > maxInterval_) {
+        breakChain();
+        strengthCount_ = intervalCount_ = 0;
+        learnTypical();
+        learnt_ = 0.0;
+        learnFrom_ = at;
     }
+    // A beat missed: the strongest weaker wave since the last one counts.
+    if (lastPeak_ >= 0 && weak_.peak > lastPeak_) {
+        const long long usual = usualInterval();
+        if (usual > 0 && at - lastPeak_ > std::llround(SearchBackShare * double(usual)) &&
+            weak_.strength >= SearchBackFloorShare * typical_ && weak_.peak - lastPeak_ >= usual / 2)
+            return accept(weak_);
+    }
+
     low_ = std::min(low_, level);
-
-    const double reference = learning_ ? rangeHigh_ - rangeLow_ : swing_;
-    const double rise = level - low_;
-    if (rise >= RiseShare * reference && rise >= MinSwingCounts) {
-        inBeat_ = true;
-        beatBegan_ = at;
-        foot_ = low_;
-        peak_ = level;
-        peakFirst_ = peakLast_ = at;
-        onPeak_ = true;
-        peakRose_ = rose;
-    }
+    const double floor = std::max(MinRiseCounts, SearchBackFloorShare * typical_);
+    if (slopeSum_ >= floor)
+        beginWave(at, low_, level, rise > 0);
     return false;
+}
+
+void BeatDetector::beginWave(long long at, double foot, double level, bool rising)
+{
+    inWave_ = true;
+    waveBegan_ = at;
+    foot_ = foot;
+    peak_ = lowSincePeak_ = level;
+    peakFirst_ = peakLast_ = at;
+    onPeak_ = true;
+    peakRose_ = rising;
+    cutByStart_ = risingSinceStart_;
+    upstrokeOver_ = false;
+    waveStrength_ = slopeSum_;
 }

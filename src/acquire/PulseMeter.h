@@ -10,17 +10,18 @@
 // average of the last four beats, read once a second, and whether the trace
 // is cut flat at either end of the byte's range.
 //
-// A gap in the stream (Stop, a change's restart, a lost line) restarts it:
-// until four beat intervals have come since, it has no rate, and the same
-// after ten readings without a beat. An interval far from the others (a beat
-// missed, or a first "beat" on the dicrotic wave) is left out.
+// A number is shown only while the beats can be trusted: four of the newest
+// six intervals must agree with the others, and none may reach across a
+// break in the detector's chain of beats (a flat stretch, motion, no beat for
+// longer than a pulse allows) or a restart (a gap in the stream: Start, a
+// change's restart, a lost line). Otherwise the reading has no rate, and the
+// rate comes back with the fifth clean beat.
 class PulseMeter
 {
 public:
     static constexpr int AveragedBeats = 4;
     static constexpr int KeptIntervals = 8;
     static constexpr double IntervalTolerance = 0.25; // of the median interval
-    static constexpr int ReadingsWithoutBeat = 10;    // once a second: ten seconds
     // More of a second's samples than this at 0 or 255: the trace clips.
     static constexpr double ClipShare = 0.02;
 
@@ -32,7 +33,7 @@ public:
         Clipping clipping = Clipping::None;
     };
 
-    explicit PulseMeter(double rateHz = 200.0)
+    explicit PulseMeter(double rateHz = BeatDetector::DefaultRateHz)
         : detector_(rateHz)
     { }
 
@@ -60,8 +61,6 @@ private:
     BeatDetector detector_;
     std::array<long long, KeptIntervals> intervals_ {}; // newest at count_ - 1, circular
     int count_ = 0;                                     // intervals ever kept since the restart
-    bool beatSinceReading_ = false;
-    int readingsWithoutBeat_ = 0;
     int taken_ = 0;
     int low_ = 0;
     int high_ = 0;

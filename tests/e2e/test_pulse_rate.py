@@ -1,9 +1,11 @@
 """The pulse rate below the serial number, read through the window's
-accessibility, against the simulated sensor: the rate of a steady pulse,
-dashes for a flat line, and the words for a trace that clips."""
+accessibility, against the simulated sensor: the rate of a steady pulse and
+of one that steps from 72 to 150 a minute, dashes for a flat line, and the
+words for a trace that clips."""
 
 import os
 import re
+import time
 
 from pulsetest import harness
 from pulsetest.a11y import Accessibility
@@ -37,6 +39,18 @@ def check_rate(s, per_minute):
         raise Failure("the simulator beats %d times a minute, the window shows %r" % (per_minute, first))
 
 
+def case_rate_step(s):
+    # The pulse's own clock is the samples sent: 200 of them a second.
+    step = 20
+    a11y, sim, _ = streaming(s, "--heart-rate", "72", "--heart-rate-step", "%d:150" % step, "--no-variability")
+    readout(a11y, "the rate before the step", lambda t: rate_of(t) is not None and abs(rate_of(t) - 72) <= 2)
+    sim.wait_sent(step * 200, timeout=READOUT_TIMEOUT + step)
+    stepped = time.monotonic()
+    readout(a11y, "150 within 10 s of the step", lambda t: rate_of(t) is not None and abs(rate_of(t) - 150) <= 2,
+            timeout=10)
+    print("150 shown %.1f s after the step" % (time.monotonic() - stepped))
+
+
 def case_flat_line(s):
     flat = os.path.join(s.artefacts, "flat.bin")
     with open(flat, "wb") as f:
@@ -63,4 +77,5 @@ def case_clipping(s):
 
 if __name__ == "__main__":
     harness.main({"pulse-rate-72": lambda s: check_rate(s, 72), "pulse-rate-150": lambda s: check_rate(s, 150),
+                  "pulse-rate-step": case_rate_step,
                   "pulse-flat-line": case_flat_line, "pulse-clipping": case_clipping})

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -74,11 +75,24 @@ double median(std::vector<double> values)
     return *middle;
 }
 
+// Centred moving average over the detector's smoothing, shortened at the ends.
+std::vector<double> smoothed(const std::vector<std::uint8_t> &bytes, int rateHz)
+{
+    const int n = int(bytes.size());
+    const int width = std::max(1, int(std::lround(BeatDetector::SmoothingSeconds * rateHz)));
+    std::vector<double> out(bytes.size());
+    for (int i = 0; i < n; ++i) {
+        const int from = std::max(0, i - (width - 1) / 2), to = std::min(n, from + width);
+        out[size_t(i)] = std::accumulate(bytes.begin() + from, bytes.begin() + to, 0.0) / (to - from);
+    }
+    return out;
+}
+
 Stream record(const PulseModel::Config &config, int rateHz, int gain, int baseline, double seconds = MeasuredSeconds)
 {
     Stream s {modelPulse(config, rateHz, std::size_t(seconds * rateHz), gain, baseline, LeadInSeconds), {}, {}};
-    s.smoothed = PulseRate::smooth(s.bytes, int(std::lround(PulseRate::SmoothingSeconds * rateHz)));
-    s.peaks = PulseRate::peaks(s.smoothed, rateHz);
+    s.smoothed = smoothed(s.bytes, rateHz);
+    s.peaks = PulseRate::beats(s.bytes, rateHz);
     return s;
 }
 

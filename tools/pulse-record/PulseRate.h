@@ -14,7 +14,6 @@
 class PulseRate
 {
 public:
-    static constexpr double SmoothingSeconds = BeatDetector::SmoothingSeconds;
     // A record read in file order joins two sweeps; an interval that spans
     // the join (or a missed beat) is mostly far from the others and is
     // dropped. Tight enough that one that slips through moves the mean of a
@@ -35,10 +34,4 @@ public:
 
     // Sample positions of the systolic peaks; none where there is no pulse.
     static std::vector<int> beats(std::span<const std::uint8_t> samples, double rateHz);
-
-    // Centred moving average over `width` samples, shortened at the ends.
-    static std::vector<double> smooth(std::span<const std::uint8_t> samples, int width);
-
-    // Sample positions of the systolic peaks of a record smoothed already.
-    static std::vector<int> peaks(const std::vector<double> &smoothed, double rateHz);
 };

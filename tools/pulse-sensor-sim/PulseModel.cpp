@@ -79,12 +79,14 @@ void PulseModel::scheduleBeatsUntil(double t)
 {
     while (beats_.back().start < t + ReachBefore) {
         const double last = beats_.back().start;
-        double interval = meanInterval_;
+        const double mean =
+            config_.stepHeartRate > 0 && last >= config_.stepAfter ? 60.0 / config_.stepHeartRate : meanInterval_;
+        double interval = mean;
         if (config_.variability) {
-            const double scale = meanInterval_ / ReferenceInterval;
+            const double scale = mean / ReferenceInterval;
             interval += scale * SinusArrhythmia * std::sin(breathingPhase(last));
             interval += scale * IntervalJitter * beatNormal_(beatRandom_);
-            interval = std::clamp(interval, 0.5 * meanInterval_, 1.5 * meanInterval_);
+            interval = std::clamp(interval, 0.5 * mean, 1.5 * mean);
         }
         beats_.push_back({last + interval, std::sqrt(ReferenceInterval * interval)});
     }

@@ -18,6 +18,10 @@ public:
         double heartRate = 72.0; // beats per minute
         std::uint64_t seed = 1;
         bool variability = true; // false: fixed beat interval, no breathing, no noise
+        // From this far into the pulse (model seconds) on, the mean rate is
+        // stepHeartRate instead (0: never).
+        double stepAfter = 0.0;
+        double stepHeartRate = 0.0;
     };
 
     explicit PulseModel(const Config &config);

@@ -39,6 +39,9 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
     const QCommandLineOption heartRate(QStringLiteral("heart-rate"),
                                        QStringLiteral("Mean heart rate per minute (default 72)."),
                                        QStringLiteral("BPM"), QStringLiteral("72"));
+    const QCommandLineOption heartRateStep(
+        QStringLiteral("heart-rate-step"),
+        QStringLiteral("After SECONDS of pulse, the mean heart rate changes to BPM."), QStringLiteral("SECONDS:BPM"));
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Seed of the beat-to-beat variation and the noise (default 1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
@@ -80,8 +83,8 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
                                            QStringLiteral("Fixed beat interval, no breathing, no noise."));
     const QCommandLineOption stream(QStringLiteral("stream"),
                                     QStringLiteral("Stream from the start, without waiting for the start command."));
-    parser.addOptions({com, serial, heartRate, seed, log, sent, source, unpaced, unplugAfter, replugAfter, replugs,
-                       byId, writeSize, noVariability, stream});
+    parser.addOptions({com, serial, heartRate, heartRateStep, seed, log, sent, source, unpaced, unplugAfter,
+                       replugAfter, replugs, byId, writeSize, noVariability, stream});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -114,6 +117,19 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
     if (!ok || options.heartRate < MinHeartRate || options.heartRate > MaxHeartRate) {
         *error = QStringLiteral("--heart-rate takes %1 to %2 per minute").arg(MinHeartRate).arg(MaxHeartRate);
         return std::nullopt;
+    }
+    if (parser.isSet(heartRateStep)) {
+        const QStringList parts = parser.value(heartRateStep).split(QLatin1Char(':'));
+        bool secondsOk = false;
+        options.stepAfter = parts.value(0).toDouble(&secondsOk);
+        options.stepHeartRate = parts.value(1).toDouble(&ok);
+        if (parts.size() != 2 || !secondsOk || !ok || options.stepAfter < 0 || options.stepHeartRate < MinHeartRate ||
+            options.stepHeartRate > MaxHeartRate) {
+            *error = QStringLiteral("--heart-rate-step takes SECONDS:BPM, BPM from %1 to %2 per minute")
+                         .arg(MinHeartRate)
+                         .arg(MaxHeartRate);
+            return std::nullopt;
+        }
     }
     options.seed = parser.value(seed).toULongLong(&ok);
     if (!ok) {

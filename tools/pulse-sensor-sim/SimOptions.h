@@ -15,6 +15,8 @@ struct SimOptions
     int portNumber = 1;
     CommandParser::SerialDigits serial = {2, 4, 6, 8};
     double heartRate = 72.0;
+    double stepAfter = 0.0;     // seconds of pulse
+    double stepHeartRate = 0.0; // 0: no step
     std::uint64_t seed = 1;
     QString logPath;  // every byte received, one time-stamped line per read
     QString sentPath; // every sample byte sent, raw

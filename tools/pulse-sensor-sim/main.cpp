@@ -41,7 +41,8 @@ std::unique_ptr<SampleSource> makeSource(const SimOptions &options, const Sensor
     case SimOptions::Source::Pulse:
         break;
     }
-    return std::make_unique<PulseSource>(PulseModel::Config {options.heartRate, options.seed, options.variability},
+    return std::make_unique<PulseSource>(PulseModel::Config {options.heartRate, options.seed, options.variability,
+                                                             options.stepAfter, options.stepHeartRate},
                                          settings);
 }
 
