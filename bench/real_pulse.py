@@ -106,9 +106,9 @@ def match(ref, found, tol):
 
 def score_readings(ref, readings, spans):
     """Per reading with a pulse: the shown rate against the mean of the last
-    four reference intervals. Returns errors of shown rates, dashes, count,
-    and the longest stretch (s) at 60 % of the true rate or less."""
-    errors, dashes, counted = [], 0, 0
+    four reference intervals. Returns errors of shown rates, dashes, clipping
+    words, count, and the longest stretch (s) at 60 % of the true rate or less."""
+    errors, dashes, clipped, counted = [], 0, 0, 0
     longest = run = 0.0
     last_t = None
     for t, bpm, clip in readings:
@@ -120,7 +120,8 @@ def score_readings(ref, readings, spans):
         truth = 60.0 * 4 / (ref[k - 1] - ref[k - 5])
         counted += 1
         if bpm <= 0 or clip:
-            dashes += 1
+            dashes += not clip
+            clipped += bool(clip)
             shown_low = False
         else:
             errors.append(abs(bpm - truth))
@@ -131,14 +132,14 @@ def score_readings(ref, readings, spans):
         else:
             run = 0.0
         last_t = t
-    return errors, dashes, counted, longest
+    return errors, dashes, clipped, counted, longest
 
 
 class Tally:
     def __init__(self):
         self.beats = {("live", 0.15): [0, 0, 0], ("live", 0.05): [0, 0, 0],
                       ("record", 0.15): [0, 0, 0], ("record", 0.05): [0, 0, 0]}
-        self.errors, self.dashes, self.counted, self.longest = [], 0, 0, 0.0
+        self.errors, self.dashes, self.clipped, self.counted, self.longest = [], 0, 0, 0, 0.0
         self.worst_f1 = (1.0, "")
 
     def add_beats(self, key, m):
@@ -190,7 +191,7 @@ def main():
     print("%d recordings from %s\n" % (len(paths), args.folder))
     print("| rate | size | live F1 150 ms (Se / PPV) | live F1 50 ms | worst recording F1 150 ms | "
           "pulse-record F1 150 ms / 50 ms | rate error median / p95 | shown within 2 / 5 per min | "
-          "no number (dashes or clipping words) | longest ≤ 60 % |")
+          "dashes / clipping words | longest ≤ 60 % |")
     print("|---|---|---|---|---|---|---|---|---|---|")
     rows = []
     for rate in [int(r) for r in args.rates.split(",")]:
@@ -201,9 +202,10 @@ def main():
             for r in results:
                 for key in t.beats:
                     t.add_beats(key, r[key])
-                errors, dashes, counted, longest = r["readings"]
+                errors, dashes, clipped, counted, longest = r["readings"]
                 t.errors += errors
                 t.dashes += dashes
+                t.clipped += clipped
                 t.counted += counted
                 t.longest = max(t.longest, longest)
                 one = f1(*r[("live", 0.15)])[2]
@@ -216,22 +218,22 @@ def main():
             rec50 = f1(*t.beats[("record", 0.05)])[2]
             e = np.array(t.errors) if t.errors else np.array([np.nan])
             print("| %d Hz | %s | %.2f %% (%.2f / %.2f) | %.2f %% | %.2f %% (%s) | %.2f / %.2f %% | %.1f / %.1f | "
-                  "%.1f / %.1f %% | %.1f %% | %.0f s |" % (
+                  "%.1f / %.1f %% | %.1f / %.1f %% | %.0f s |" % (
                       rate, size, 100 * live150, 100 * se, 100 * ppv, 100 * live50,
                       100 * t.worst_f1[0], t.worst_f1[1], 100 * rec150, 100 * rec50,
                       np.median(e), np.percentile(e, 95),
                       pct(np.sum(e <= 2), len(t.errors)), pct(np.sum(e <= 5), len(t.errors)),
-                      pct(t.dashes, t.counted), t.longest))
+                      pct(t.dashes, t.counted), pct(t.clipped, t.counted), t.longest))
     if args.per_recording:
-        print("\n| rate | size | recording | live F1 150 / 50 ms | pulse-record F1 150 ms | within 5 per min | "
-              "no number | longest ≤ 60 % |")
+        print("\n| rate | size | recording | live F1 150 / 50 ms | pulse-record F1 150 ms | shown within 5 per min | "
+              "dashes / clipping words | longest ≤ 60 % |")
         print("|---|---|---|---|---|---|---|---|")
         for rate, size, r in rows:
-            errors, dashes, counted, longest = r["readings"]
+            errors, dashes, clipped, counted, longest = r["readings"]
             e = np.array(errors) if errors else np.array([np.nan])
-            print("| %d | %s | %s | %.2f / %.2f %% | %.2f %% | %.1f %% | %.1f %% | %.0f s |" % (
+            print("| %d | %s | %s | %.2f / %.2f %% | %.2f %% | %.1f %% | %.1f / %.1f %% | %.0f s |" % (
                 rate, size, r["name"], 100 * f1(*r[("live", 0.15)])[2], 100 * f1(*r[("live", 0.05)])[2],
-                100 * f1(*r[("record", 0.15)])[2], pct(np.sum(e <= 5), len(errors)), pct(dashes, counted), longest))
+                100 * f1(*r[("record", 0.15)])[2], pct(np.sum(e <= 5), len(errors)), pct(dashes, counted), pct(clipped, counted), longest))
 
 
 if __name__ == "__main__":
