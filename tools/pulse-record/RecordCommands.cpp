@@ -65,6 +65,14 @@ bool open(const QString &path, const Invocation &invocation, Opened &o, int &exi
         Console::message(RecordTexts::indexUnreadable(found.indexPath));
         exitCode = BadInput;
         break;
+    case RecordIndex::Lookup::NotAFile:
+        Console::message(RecordTexts::indexNotAFile(found.indexPath));
+        exitCode = BadInput;
+        break;
+    case RecordIndex::Lookup::TooLarge:
+        Console::message(RecordTexts::indexTooLarge(found.indexPath));
+        exitCode = BadInput;
+        break;
     }
     o.series = o.facts && !invocation.asStored
         ? RecordSeries::timeOrdered(o.loaded.view(),

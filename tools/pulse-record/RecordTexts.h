@@ -5,6 +5,7 @@
 #include "acquire/RecordIndex.h"
 #include "acquire/SessionFormat.h"
 #include "app/FileProblemText.h"
+#include "link/SensorCommands.h"
 
 #include <QDateTime>
 #include <QString>
@@ -185,6 +186,15 @@ inline QString indexUnreadable(const QString &index)
 {
     return QStringLiteral("无法读取记录索引“%1”，按存储顺序使用").arg(index);
 }
+inline QString indexNotAFile(const QString &index)
+{
+    return QStringLiteral("记录索引“%1”不是普通文件，未读取，按存储顺序使用").arg(index);
+}
+inline QString indexTooLarge(const QString &index)
+{
+    return QStringLiteral("记录索引“%1”超过 %2 MiB，不是记录索引，未读取，按存储顺序使用")
+        .arg(index, num(RecordIndex::MaxBytes >> 20));
+}
 
 // png.
 inline QString sameAsRecord(const QString &p)
@@ -272,6 +282,27 @@ inline QString sessionUnreadable(const QString &p)
 inline QString notASession(const QString &p)
 {
     return QStringLiteral("“%1”不是会话记录：事件文件的第一行不对").arg(p);
+}
+inline QString sessionEmpty(const QString &p)
+{
+    return QStringLiteral("“%1”不是会话记录：事件文件是空的").arg(p);
+}
+inline QString sessionNewerVersion(const QString &p, const QString &version)
+{
+    return QStringLiteral("会话记录“%1”的格式版本为 %2，本程序只能读取版本 %3，请使用更新的 pulse-record")
+        .arg(p, version, num(SessionFormat::Version));
+}
+inline QString sessionBadRate(const QString &events, int line, const QString &rate)
+{
+    QStringList rates;
+    for (int hz : SensorCommands::RatesHz)
+        rates << num(hz);
+    return QStringLiteral("会话记录的事件文件“%1”第 %2 行的采样速率“%3”无效：应为 %4 Hz 之一")
+        .arg(events, num(line), rate, rates.join(QStringLiteral("、")));
+}
+inline QString sessionTooLarge(const QString &p, qint64 mib)
+{
+    return QStringLiteral("“%1”超过 %2 MiB，不是会话记录的文件，未读取").arg(p, num(mib));
 }
 // "1:02:03"
 inline QString durationText(double msecs)
