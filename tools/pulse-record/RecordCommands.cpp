@@ -15,7 +15,12 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace RecordCommands {
 
@@ -136,6 +141,8 @@ int png(const Invocation &invocation)
     const QString output = invocation.output.isEmpty() ? path + QStringLiteral(".png") : invocation.output;
     if (isARecord(output, invocation.files))
         return Usage;
+    if (const int refused = checkOutput(output, invocation.force))
+        return refused;
 
     int exitCode = Success;
     Opened o;
@@ -165,6 +172,8 @@ int edf(const Invocation &invocation)
         invocation.output.isEmpty() ? invocation.files.first() + QStringLiteral(".edf") : invocation.output;
     if (isARecord(output, invocation.files))
         return Usage;
+    if (const int refused = checkOutput(output, invocation.force))
+        return refused;
 
     int exitCode = Success;
     std::vector<RecordEdf::Part> parts;
@@ -243,6 +252,41 @@ std::optional<int> sessionCommand(const Invocation &invocation)
 }
 
 } // namespace
+
+int checkOutput(const QString &output, bool force)
+{
+    const QFileInfo info(output);
+    if (!info.exists() && !info.isSymLink())
+        return Success;
+    bool device = false;
+#ifdef Q_OS_UNIX
+    struct stat st
+    { };
+    device = ::stat(QFile::encodeName(output).constData(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+#endif
+    if (info.isDir() || device) {
+        Console::message(RecordTexts::outputIsFolderOrDevice(output, info.isDir()));
+        return BadInput;
+    }
+    // What the program and its recorder name their files (RecordFormat::fileName,
+    // RecordWriter::backupName, RecordIndex::FileName, SessionFormat), through any link.
+    static const QRegularExpression recordName(QStringLiteral("^[0-9]+(\\.~[0-9]+~)?$"));
+    const QString name = QFileInfo(info.canonicalFilePath()).fileName();
+    std::optional<RecordTexts::Guarded> guarded;
+    if (!info.isFile())
+        guarded = RecordTexts::Guarded::NotAFile;
+    else if (recordName.match(name).hasMatch())
+        guarded = RecordTexts::Guarded::Record;
+    else if (name == RecordIndex::FileName)
+        guarded = RecordTexts::Guarded::Index;
+    else if (name.endsWith(QLatin1String(SessionFormat::SamplesSuffix)) ||
+             name.endsWith(QLatin1String(SessionFormat::EventsSuffix)))
+        guarded = RecordTexts::Guarded::Recording;
+    if (!guarded || force)
+        return Success;
+    Console::message(RecordTexts::outputGuarded(output, *guarded));
+    return Usage;
+}
 
 int savePicture(const QImage &image, const QString &output)
 {

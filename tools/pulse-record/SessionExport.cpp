@@ -91,7 +91,7 @@ QByteArray csvField(const QString &text)
 
 } // namespace
 
-void csv(const SessionRecording &recording, const std::function<void(const QByteArray &)> &write)
+bool csv(const SessionRecording &recording, const std::function<bool(const QByteArray &)> &write)
 {
     constexpr qsizetype BlockBytes = 1 << 20;
     QByteArray out = "sample,time,value,event\n";
@@ -109,7 +109,8 @@ void csv(const SessionRecording &recording, const std::function<void(const QByte
         out += QByteArray::number(s) + ',' + clock(recording.msecsOf(s)) + ',' +
             QByteArray::number(std::uint8_t(recording.samples[s])) + ',' + eventsAt(s) + '\n';
         if (out.size() >= BlockBytes) {
-            write(out);
+            if (!write(out))
+                return false;
             out.clear();
         }
     }
@@ -117,7 +118,7 @@ void csv(const SessionRecording &recording, const std::function<void(const QByte
     if (!after.isEmpty())
         out += QByteArray::number(recording.count()) + ',' + clock(recording.msecsOf(recording.count())) + ",," +
             after + '\n';
-    write(out);
+    return write(out);
 }
 
 std::vector<Stretch> edfParts(const SessionRecording &recording)
