@@ -26,6 +26,19 @@ namespace RecordCommands {
 
 namespace {
 
+// A device node: a save would put a file in its place (or never end).
+bool isDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st
+    { };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
 // A record with what its index says about it, in the order asked for.
 struct Opened
 {
@@ -258,13 +271,7 @@ int checkOutput(const QString &output, bool force)
     const QFileInfo info(output);
     if (!info.exists() && !info.isSymLink())
         return Success;
-    bool device = false;
-#ifdef Q_OS_UNIX
-    struct stat st
-    { };
-    device = ::stat(QFile::encodeName(output).constData(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
-#endif
-    if (info.isDir() || device) {
+    if (info.isDir() || isDevice(output)) {
         Console::message(RecordTexts::outputIsFolderOrDevice(output, info.isDir()));
         return BadInput;
     }
