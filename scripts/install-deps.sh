@@ -23,6 +23,8 @@ packages=(
   debootstrap
   # static checks
   cppcheck clang-tidy clang-format
+  # pulse-record's readers under the fuzzer (libFuzzer is Clang's runtime)
+  clang libclang-rt-dev
 )
 
 say() { echo "install-deps: $*"; }

@@ -1,6 +1,7 @@
 #include "RecordIndex.h"
 
 #include "AtomicFile.h"
+#include "InputFile.h"
 #include "RecordFormat.h"
 
 #include <QCryptographicHash>
@@ -98,16 +99,14 @@ std::optional<RecordIndex::Entry> RecordIndex::parse(const QByteArray &text)
 bool RecordIndex::append(const QString &folder, const Entry &entry, FileProblem *problem)
 {
     const QString path = QDir(folder).filePath(FileName);
-    QByteArray content;
-    if (QFileInfo::exists(path)) {
-        QFile old(path);
-        if (!old.open(QIODevice::ReadOnly)) {
-            if (problem)
-                *problem = QFileInfo(path).isDir() ? FileProblem::FolderInTheWay : FileProblem::Unreadable;
-            return false;
-        }
-        content = old.readAll();
+    // Never wait on a pipe or take in a device that stands in the index's place.
+    const InputFile::Result old = InputFile::read(path, MaxBytes);
+    if (old.status != InputFile::Status::Read && old.status != InputFile::Status::Missing) {
+        if (problem)
+            *problem = QFileInfo(path).isDir() ? FileProblem::FolderInTheWay : FileProblem::Unreadable;
+        return false;
     }
+    QByteArray content = old.bytes;
     if (content.isEmpty())
         content = header();
     else if (!content.endsWith('\n'))
@@ -119,18 +118,34 @@ bool RecordIndex::append(const QString &folder, const Entry &entry, FileProblem 
 RecordIndex::Found RecordIndex::find(const QString &recordPath, const QByteArray &record)
 {
     const QFileInfo info(recordPath);
+    const QString indexPath = info.dir().filePath(FileName);
+    const InputFile::Result read = InputFile::read(indexPath, MaxBytes);
     Found found;
-    found.indexPath = info.dir().filePath(FileName);
-    if (!QFileInfo::exists(found.indexPath))
-        return found;
-    QFile file(found.indexPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    switch (read.status) {
+    case InputFile::Status::Read:
+        found = findIn(read.bytes, info.fileName(), record);
+        break;
+    case InputFile::Status::Missing:
+        break;
+    case InputFile::Status::NotAFile:
+        found.status = Lookup::NotAFile;
+        break;
+    case InputFile::Status::TooLarge:
+        found.status = Lookup::TooLarge;
+        break;
+    case InputFile::Status::Unreadable:
         found.status = Lookup::Unreadable;
-        return found;
+        break;
     }
+    found.indexPath = indexPath;
+    return found;
+}
+
+RecordIndex::Found RecordIndex::findIn(const QByteArray &index, const QString &name, const QByteArray &record)
+{
+    Found found;
     const QByteArray hash = digest(record);
-    const QString name = info.fileName();
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = index.split('\n');
     std::optional<Entry> byContent;
     int malformedLine = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {

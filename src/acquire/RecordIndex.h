@@ -17,6 +17,9 @@ public:
     // Not a number, so it can never be the name of a record or its backup.
     static inline const QString FileName = QStringLiteral("index.tsv");
     static const QStringList Columns;
+    // Far more than any real index (a line is about 200 bytes): a larger
+    // file is not one, and is not read.
+    static constexpr qint64 MaxBytes = qint64(64) << 20;
 
     struct Entry
     {
@@ -43,7 +46,9 @@ public:
     // index whole so that it is never left half-written.
     static bool append(const QString &folder, const Entry &entry, FileProblem *problem = nullptr);
 
-    enum class Lookup { NoIndex, Found, NoLine, Malformed, Unreadable };
+    // NotAFile and TooLarge: something stands where the index should, and is
+    // not read (a pipe, a device, a link that leads nowhere, a huge file).
+    enum class Lookup { NoIndex, Found, NoLine, Malformed, Unreadable, NotAFile, TooLarge };
     struct Found
     {
         Lookup status = Lookup::NoIndex;
@@ -55,4 +60,6 @@ public:
     // `record`: the newest line of that name and content, else the newest of
     // that content (a record later kept as a backup).
     static Found find(const QString &recordPath, const QByteArray &record);
+    // The same in an index's text, for the record named `name`.
+    static Found findIn(const QByteArray &index, const QString &name, const QByteArray &record);
 };

@@ -5,6 +5,7 @@ are what the operator reads; exit codes are what scripts read."""
 import datetime
 import hashlib
 import os
+import stat
 import subprocess
 import sys
 import tempfile
@@ -177,7 +178,7 @@ class RecordToolTest(unittest.TestCase):
             (("png", empty), f"文件“{empty}”是空的，记录文件应为 1146 字节"),
             (("png", short), f"警告：文件“{short}”只有 10 字节，记录文件应为 1146 字节，记录不完整"),
             (("png", self.ramp, "-o", target), f"无法保存图片“{target}”"),
-            (("png", self.ramp, "-o", self.dir), f"无法保存图片“{self.dir}”"),
+            (("png", self.ramp, "-o", self.dir), f"不能保存到“{self.dir}”：它是文件夹"),
         ] + [((command, fifo), f"无法读取“{fifo}”：不是普通文件") for command in ("show", "png", "csv")]
         for args, message in cases:
             code, out, err = run(*args)
@@ -252,12 +253,13 @@ class RecordToolTest(unittest.TestCase):
         code, out, err = run("--help")
         self.assertEqual((code, err), (0, ""))
         for line in ("  pulse-record show FILE... [--rate HZ] [--as-stored]",
-                     "  pulse-record png FILE [-o OUT.png] [--rate HZ] [--as-stored]",
+                     "  pulse-record png FILE [-o OUT.png] [--force] [--rate HZ] [--as-stored]",
                      "  pulse-record csv FILE [--rate HZ] [--as-stored]",
-                     "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]",
+                     "  pulse-record edf FILE... [-o OUT.edf] [--force] [--rate HZ] [--as-stored]",
                      "  pulse-record sessions [FOLDER]",
-                     "  pulse-record png SESSION [-o OUT.png] [--from T] [--to T]",
-                     "  pulse-record edf SESSION [-o OUT.edf]"):
+                     "  pulse-record png SESSION [-o OUT.png] [--force] [--from T] [--to T]",
+                     "  pulse-record edf SESSION [-o OUT.edf] [--force]",
+                     "退出码：0 正常；1 输入有问题（不存在、不是普通文件、过大、为空、长度不对、无法读取、索引中没有它或"):
             self.assertIn(line + "\n", out)
 
 
@@ -366,6 +368,141 @@ class SessionToolTest(unittest.TestCase):
             self.assertEqual((code, out, err), (2, "", PREFIX + message + "\n"), args)
         code, out, err = run("show", self.stem + "x")
         self.assertEqual((code, out, err), (1, "", PREFIX + f"找不到文件“{self.stem}x”\n"))
+
+
+class HostileInputTest(unittest.TestCase):
+    """Crafted recordings, indexes and outputs: each a clear error or a right
+    result within the time limit, with nothing but the named output touched."""
+
+    START = SessionToolTest.START
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.dir = self.tmp.name
+        self.stem = os.path.join(self.dir, "20261208-153000")
+        self.ramp = os.path.join(self.dir, "2")
+        with open(self.ramp, "wb") as f:
+            f.write(bytes(i % 256 for i in range(RECORD_SIZE)))
+
+    def session(self, events, count=4000, rate=200):
+        recording.write(self.stem, recording.pulse(count, rate), [(0, 0, "start", rate, 1, 0)] + events, self.START)
+
+    def events_file(self, data):
+        with open(self.stem + ".events", "wb") as f:
+            f.write(data)
+
+    def snapshot(self):
+        return {n: os.lstat(os.path.join(self.dir, n)).st_mtime_ns for n in os.listdir(self.dir)}
+
+    def assertRefused(self, args, code, message):
+        """Exit `code`, `message` alone on stderr, and nothing in the folder touched."""
+        before = self.snapshot()
+        got, out, err = run(*args)
+        self.assertEqual((got, err, self.snapshot()), (code, PREFIX + message + "\n", before), args)
+        return out
+
+    def test_rates_the_sensor_never_had(self):
+        events = self.stem + ".events"
+        for rate in ("0.01", "0.049", "1e300", "9.3e17", "inf", "1e-320", "2e10", "1e12", "960", "fast"):
+            for line, kind in ((2, "start"), (4, "rate")):
+                self.session([(200, 1, "time")] + ([(400, 2, "rate", rate)] if kind == "rate" else []))
+                if kind == "start":
+                    self.events_file(open(events, "rb").read().replace(b"start\t200", b"start\t" + rate.encode()))
+                message = f"会话记录的事件文件“{events}”第 {line} 行的采样速率“{rate}”无效：应为 200、300、400、500、1000 Hz 之一"
+                for command in ("show", "png", "csv", "edf"):
+                    self.assertRefused((command, self.stem), 1, message)
+
+    def test_events_files_that_are_no_recording(self):
+        header = recording.event_line(0, self.START, recording.MAGIC, "%s").decode()
+        not_one = f"“{self.stem}”不是会话记录：事件文件的第一行不对"
+        newer = f"会话记录“{self.stem}”的格式版本为 %s，本程序只能读取版本 1，请使用更新的 pulse-record"
+        cases = [(b"", f"“{self.stem}”不是会话记录：事件文件是空的"), (b"\x00\xff\xfe binary", not_one),
+                 (header.replace("\t%s", "").encode(), not_one), (header.replace("%s", "one").encode(), not_one),
+                 ((header % 2).encode(), newer % 2), ((header % 999).encode(), newer % 999)]
+        self.session([])
+        for data, message in cases:
+            self.events_file(data)
+            for command in ("show", "csv"):
+                self.assertRefused((command, self.stem), 1, message)
+
+    def test_things_that_stand_for_an_index_or_a_record(self):
+        index = os.path.join(self.dir, "index.tsv")
+        not_a_file = f"记录索引“{index}”不是普通文件，未读取，按存储顺序使用"
+        loop = os.path.join(self.dir, "loop")
+        os.symlink(loop, loop)
+        cases = [(lambda: os.mkfifo(index), not_a_file), (lambda: os.symlink("/dev/zero", index), not_a_file),
+                 (lambda: os.symlink("/dev/urandom", index), not_a_file), (lambda: os.symlink(loop, index), not_a_file),
+                 (lambda: open(index, "wb").truncate(65 << 20),
+                  f"记录索引“{index}”超过 64 MiB，不是记录索引，未读取，按存储顺序使用")]
+        for make, message in cases:
+            make()
+            out = self.assertRefused(("show", self.ramp), 1, message)
+            self.assertIn("按存储顺序：1145 个采样", out)
+            os.remove(index)
+        self.assertRefused(("csv", loop), 1, f"无法读取“{loop}”：不是普通文件")
+
+    def test_outputs_it_did_not_make(self):
+        self.session([(200, 1, "time")])
+        open(os.path.join(self.dir, "index.tsv"), "w").close()
+        guarded = "不覆盖“{}”：它{}；确要覆盖请加 --force"
+        fifo = os.path.join(self.dir, "fifo")
+        os.mkfifo(fifo)
+        cases = [(("png", self.stem, "-o", self.ramp), 2, guarded.format(self.ramp, "是记录文件")),
+                 (("png", self.stem, "-o", self.ramp + ".~3~"), 2, None),
+                 (("edf", self.stem, "-o", os.path.join(self.dir, "index.tsv")), 2, None),
+                 (("edf", self.ramp, "--rate", "200", "-o", self.stem + ".samples"), 2, None),
+                 (("png", self.ramp, "-o", fifo), 2, guarded.format(fifo, "不是普通文件")),
+                 (("png", self.stem, "-o", "/dev/null"), 1, "不能保存到“/dev/null”：它是设备"),
+                 (("png", self.stem, "-o", "/dev/full", "--force"), 1, "不能保存到“/dev/full”：它是设备"),
+                 (("png", self.stem, "-o", self.dir, "--force"), 1, f"不能保存到“{self.dir}”：它是文件夹")]
+        open(self.ramp + ".~3~", "wb").close()
+        for args, code, message in cases:
+            got, out, err = run(*args)
+            self.assertEqual((got, out), (code, ""), args)
+            if message:
+                self.assertEqual(err, PREFIX + message + "\n")
+        self.assertEqual(os.path.getsize(self.ramp), RECORD_SIZE)
+        self.assertTrue(stat.S_ISCHR(os.stat("/dev/null").st_mode))
+        code, _, err = run("png", self.stem, "-o", self.ramp, "--force")
+        self.assertEqual((code, err), (0, ""))
+        png_size(self.ramp)
+        self.assertFalse([n for n in os.listdir(self.dir) if "temp" in n])
+
+    def test_a_failed_second_part_takes_the_first_with_it(self):
+        self.session([(200, 1, "time"), (400, 2, "rate", 500)], count=3000)
+        first, second = os.path.join(self.dir, "s.edf"), os.path.join(self.dir, "s-2.edf")
+        os.symlink(os.path.join(self.dir, "none", "x.edf"), second)
+        got, out, err = run("edf", self.stem, "-o", first, "--force")
+        self.assertEqual((got, out), (1, ""))
+        self.assertTrue(err.startswith(PREFIX + f"无法保存 EDF 文件“{second}”"), err)
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted([os.path.basename(self.stem) + s for s in (".events", ".samples")] + ["2", "s-2.edf"]))
+
+    def test_results_that_cannot_be_written(self):
+        self.session([(200, 1, "time")], count=400000)
+        for args in (("show", self.ramp), ("csv", self.ramp), ("show", self.stem), ("csv", self.stem), ("--help",)):
+            reader, closed = os.pipe()
+            os.close(reader)  # a reader that went away
+            full = os.open("/dev/full", os.O_WRONLY)
+            for stdout in (full, closed):
+                p = subprocess.run([TOOL, *args], stdout=stdout, stderr=subprocess.PIPE, timeout=30)
+                self.assertEqual((p.returncode, p.stderr.decode()),
+                                 (1, PREFIX + "无法写出到标准输出（磁盘已满或管道已关闭），输出不完整\n"), args)
+                os.close(stdout)
+
+    def test_a_clock_set_during_a_recording(self):
+        # Forty seconds at 200 Hz, the clock set back an hour at 20 s (or on an hour).
+        for step in (-3600, 3600):
+            self.session([(200 * k, k + (step if k > 20 else 0), "time") for k in range(1, 40)], count=8000)
+            code, out, err = run("show", self.stem)
+            self.assertEqual((code, err), (0, ""))
+            self.assertIn("时长 0:00:40，8000 个采样", out)
+            self.assertNotIn("中断", out)
+            times = [row.split(",")[1] for row in run("csv", self.stem)[1].splitlines()[1:]]
+            self.assertEqual(times, sorted(times))
+            self.assertEqual(times[4100], "2026-12-08T15:30:20.500+08:00")
+            for span in (("--from", "0", "--to", "2"), ("--from", "25", "--to", "30")):
+                self.assertEqual(run("png", self.stem, *span)[0], 0, span)
 
 
 if __name__ == "__main__":

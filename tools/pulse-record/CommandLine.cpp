@@ -10,6 +10,7 @@ namespace {
 const QString RateOption = QStringLiteral("--rate");
 const QString OutputOption = QStringLiteral("-o");
 const QString AsStoredOption = QStringLiteral("--as-stored");
+const QString ForceOption = QStringLiteral("--force");
 const QString FromOption = QStringLiteral("--from");
 const QString ToOption = QStringLiteral("--to");
 
@@ -36,6 +37,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     std::optional<QString> from;
     std::optional<QString> to;
     bool asStored = false;
+    bool force = false;
     bool optionsEnded = false;
 
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -48,8 +50,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             optionsEnded = true;
             continue;
         }
-        if (arg == AsStoredOption) {
-            asStored = true;
+        if (arg == AsStoredOption || arg == ForceOption) {
+            (arg == ForceOption ? force : asStored) = true;
             continue;
         }
         QString name = arg;
@@ -102,7 +104,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     if (invocation.command == Invocation::Command::Sessions) {
         if (positional.size() > 1)
             return failure(RecordTexts::oneFolderOnly());
-        if (rate || output || asStored)
+        if (rate || output || asStored || force)
             return failure(RecordTexts::noOptionsForSessions());
         invocation.files = positional.isEmpty() ? QStringList {QStringLiteral(".")} : positional;
         return {invocation, {}};
@@ -116,6 +118,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return failure(RecordTexts::oneFileOnly(command));
     invocation.files = positional;
     invocation.asStored = asStored;
+    const bool writes =
+        invocation.command == Invocation::Command::Png || invocation.command == Invocation::Command::Edf;
+    if (force && !writes)
+        return failure(RecordTexts::forceOnlyForOutput());
+    invocation.force = force;
 
     if (rate) {
         bool ok = false;
@@ -125,7 +132,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         invocation.rateHz = hz;
     }
     if (output) {
-        if (invocation.command != Invocation::Command::Png && invocation.command != Invocation::Command::Edf)
+        if (!writes)
             return failure(RecordTexts::outputOnlyForPng());
         if (output->isEmpty())
             return failure(RecordTexts::missingValue(OutputOption));

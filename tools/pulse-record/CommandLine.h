@@ -25,6 +25,7 @@ struct Invocation
     std::optional<double> rateHz;      // as given; else the index's, else show falls back to DefaultRateHz
     QString output;                    // png and edf; empty means FILE.png or FILE.edf
     bool asStored = false;             // file order instead of time order
+    bool force = false;                // png and edf may replace a record, an index, a recording, a pipe
     std::optional<TimePoint> from, to; // png of a session recording
 };
 

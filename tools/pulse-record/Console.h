@@ -7,17 +7,24 @@
 // The tool's two outputs: results on stdout, one-line messages on stderr,
 // each message prefixed with the program's name so that it reads well in a
 // script's log. stdout is flushed first so that the two stay in order.
+// A result that cannot be written (a full disk, a closed pipe) is a failure:
+// the writes say so, and finish() tells at the end.
 namespace Console {
 
-inline void out(const QString &line)
+inline bool raw(const QByteArray &bytes)
 {
-    std::fputs(line.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
 }
 
-inline void raw(const QByteArray &bytes)
+inline bool out(const QString &line)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    return raw(line.toUtf8() + '\n');
+}
+
+// Flushes stdout; false when anything written there did not arrive.
+inline bool finish()
+{
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 inline void message(const QString &line)

@@ -15,11 +15,29 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace RecordCommands {
 
 namespace {
+
+// A device node: a save would put a file in its place (or never end).
+bool isDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st
+    { };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
 
 // A record with what its index says about it, in the order asked for.
 struct Opened
@@ -63,6 +81,14 @@ bool open(const QString &path, const Invocation &invocation, Opened &o, int &exi
         break;
     case RecordIndex::Lookup::Unreadable:
         Console::message(RecordTexts::indexUnreadable(found.indexPath));
+        exitCode = BadInput;
+        break;
+    case RecordIndex::Lookup::NotAFile:
+        Console::message(RecordTexts::indexNotAFile(found.indexPath));
+        exitCode = BadInput;
+        break;
+    case RecordIndex::Lookup::TooLarge:
+        Console::message(RecordTexts::indexTooLarge(found.indexPath));
         exitCode = BadInput;
         break;
     }
@@ -128,6 +154,8 @@ int png(const Invocation &invocation)
     const QString output = invocation.output.isEmpty() ? path + QStringLiteral(".png") : invocation.output;
     if (isARecord(output, invocation.files))
         return Usage;
+    if (const int refused = checkOutput(output, invocation.force))
+        return refused;
 
     int exitCode = Success;
     Opened o;
@@ -157,6 +185,8 @@ int edf(const Invocation &invocation)
         invocation.output.isEmpty() ? invocation.files.first() + QStringLiteral(".edf") : invocation.output;
     if (isARecord(output, invocation.files))
         return Usage;
+    if (const int refused = checkOutput(output, invocation.force))
+        return refused;
 
     int exitCode = Success;
     std::vector<RecordEdf::Part> parts;
@@ -235,6 +265,35 @@ std::optional<int> sessionCommand(const Invocation &invocation)
 }
 
 } // namespace
+
+int checkOutput(const QString &output, bool force)
+{
+    const QFileInfo info(output);
+    if (!info.exists() && !info.isSymLink())
+        return Success;
+    if (info.isDir() || isDevice(output)) {
+        Console::message(RecordTexts::outputIsFolderOrDevice(output, info.isDir()));
+        return BadInput;
+    }
+    // What the program and its recorder name their files (RecordFormat::fileName,
+    // RecordWriter::backupName, RecordIndex::FileName, SessionFormat), through any link.
+    static const QRegularExpression recordName(QStringLiteral("^[0-9]+(\\.~[0-9]+~)?$"));
+    const QString name = QFileInfo(info.canonicalFilePath()).fileName();
+    std::optional<RecordTexts::Guarded> guarded;
+    if (!info.isFile())
+        guarded = RecordTexts::Guarded::NotAFile;
+    else if (recordName.match(name).hasMatch())
+        guarded = RecordTexts::Guarded::Record;
+    else if (name == RecordIndex::FileName)
+        guarded = RecordTexts::Guarded::Index;
+    else if (name.endsWith(QLatin1String(SessionFormat::SamplesSuffix)) ||
+             name.endsWith(QLatin1String(SessionFormat::EventsSuffix)))
+        guarded = RecordTexts::Guarded::Recording;
+    if (!guarded || force)
+        return Success;
+    Console::message(RecordTexts::outputGuarded(output, *guarded));
+    return Usage;
+}
 
 int savePicture(const QImage &image, const QString &output)
 {

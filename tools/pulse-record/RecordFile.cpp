@@ -1,10 +1,11 @@
 #include "RecordFile.h"
 
 #include "RecordTexts.h"
+#include "acquire/InputFile.h"
 #include "acquire/RecordFormat.h"
 
-#include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 bool RecordFile::Loaded::sizeIsRight() const
 {
@@ -28,23 +29,23 @@ RecordFile::Loaded RecordFile::load(const QString &path)
     };
 
     const QFileInfo info(path);
-    if (!info.exists())
-        return fail(Problem::Missing, RecordTexts::missing(path));
-    if (info.isDir())
-        return fail(Problem::Folder, RecordTexts::folder(path));
     // A pipe or a device would block the read or never end; records are files.
-    if (!info.isFile())
-        return fail(Problem::NotAFile, RecordTexts::notAFile(path));
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return fail(Problem::Unreadable, RecordTexts::unreadable(path, file.error() == QFileDevice::PermissionsError));
+    const InputFile::Result read = InputFile::read(path, RecordFormat::Size, true);
+    switch (read.status) {
+    case InputFile::Status::Read:
+        break;
+    case InputFile::Status::Missing:
+        return fail(Problem::Missing, RecordTexts::missing(path));
+    case InputFile::Status::NotAFile:
+        return info.isDir() ? fail(Problem::Folder, RecordTexts::folder(path))
+                            : fail(Problem::NotAFile, RecordTexts::notAFile(path));
+    case InputFile::Status::TooLarge:
+    case InputFile::Status::Unreadable:
+        return fail(Problem::Unreadable, RecordTexts::unreadable(path, read.permission));
     }
-    loaded.fileSize = file.size();
+    loaded.samples = read.bytes;
+    loaded.fileSize = std::max(info.size(), qint64(read.bytes.size()));
     if (loaded.fileSize == 0)
         return fail(Problem::Empty, RecordTexts::empty(path));
-    loaded.samples = file.read(RecordFormat::Size);
-    if (file.error() != QFileDevice::NoError || loaded.samples.isEmpty())
-        return fail(Problem::Unreadable, RecordTexts::unreadable(path, false));
     return loaded;
 }

@@ -5,6 +5,7 @@
 #include "acquire/RecordIndex.h"
 #include "acquire/SessionFormat.h"
 #include "app/FileProblemText.h"
+#include "link/SensorCommands.h"
 
 #include <QDateTime>
 #include <QString>
@@ -23,19 +24,27 @@ inline QString num(qint64 n)
     return QString::number(n);
 }
 inline const QString RecordBytes = num(RecordFormat::Size);
+// "200、300、400、500、1000"
+inline QString sensorRates()
+{
+    QStringList rates;
+    for (int hz : SensorCommands::RatesHz)
+        rates << num(hz);
+    return rates.join(QStringLiteral("、"));
+}
 
 inline const QString Help =
     QStringLiteral(
         "用法：\n"
         "  pulse-record show FILE... [--rate HZ] [--as-stored]\n"
-        "  pulse-record png FILE [-o OUT.png] [--rate HZ] [--as-stored]\n"
+        "  pulse-record png FILE [-o OUT.png] [--force] [--rate HZ] [--as-stored]\n"
         "  pulse-record csv FILE [--rate HZ] [--as-stored]\n"
-        "  pulse-record edf FILE... [-o OUT.edf] [--rate HZ] [--as-stored]\n"
+        "  pulse-record edf FILE... [-o OUT.edf] [--force] [--rate HZ] [--as-stored]\n"
         "  pulse-record sessions [FOLDER]\n"
         "  pulse-record show SESSION...\n"
-        "  pulse-record png SESSION [-o OUT.png] [--from T] [--to T]\n"
+        "  pulse-record png SESSION [-o OUT.png] [--force] [--from T] [--to T]\n"
         "  pulse-record csv SESSION\n"
-        "  pulse-record edf SESSION [-o OUT.edf]\n"
+        "  pulse-record edf SESSION [-o OUT.edf] [--force]\n"
         "  pulse-record --help\n"
         "\n"
         "查看脉搏采样演示程序保存的记录文件（\"1\"、\"2\"……，每个 %1 字节，每字节一个采样值）。\n"
@@ -64,15 +73,25 @@ inline const QString Help =
         "  --rate HZ     记录时的采样速率（Hz），如 200、300、400、500、1000；有记录索引时不必给出，\n"
         "                给出时优先；show 两者都没有时按 200 计算心率；edf 没有记录索引时必须给出\n"
         "  --as-stored   按文件中的存储顺序，不按时间顺序\n"
-        "  -o OUT        png 或 edf 命令的输出文件\n"
+        "  -o OUT        png 或 edf 命令的输出文件；已有的记录文件、记录索引、会话记录的文件\n"
+        "                和不是普通文件的不覆盖，文件夹和设备从不覆盖\n"
+        "  --force       输出文件是记录文件、记录索引、会话记录的文件或不是普通文件时也覆盖\n"
         "  --from T, --to T  png 只画会话记录中的这一段：T 为从开始算起的秒数（如 90）\n"
         "                或时刻（如 15:31:20，按记录的时区；早于开始的时刻算作第二天）\n"
         "  -h, --help    显示本说明\n"
         "\n"
-        "退出码：0 正常；1 文件有问题（不存在、是文件夹、为空、长度不对、无法读取、索引中没有它或格式不对）\n"
-        "        或输出文件无法保存（此时不留下输出文件）；2 命令行用法错误\n")
+        "会话记录的采样速率只能是传感器的 %6 Hz；时间按采样计数，记录中途调过的时钟不影响时段。\n"
+        "\n"
+        "退出码：0 正常；1 输入有问题（不存在、不是普通文件、过大、为空、长度不对、无法读取、索引中没有它或\n"
+        "        格式不对、会话记录格式不对或版本更新、采样速率无效）或输出无法写出（图片、EDF 文件或标准输出，\n"
+        "        如磁盘已满、管道已关闭；图片和 EDF 文件此时不留下）；\n"
+        "        -o 指向文件夹或设备时也是 1；2 命令行用法错误，或 -o 指向不加 --force 不覆盖的文件\n")
         .arg(RecordBytes, RecordIndex::FileName, QLatin1String(SessionFormat::FolderName),
-             QLatin1String(SessionFormat::SamplesSuffix), QLatin1String(SessionFormat::EventsSuffix));
+             QLatin1String(SessionFormat::SamplesSuffix), QLatin1String(SessionFormat::EventsSuffix), sensorRates());
+
+// The results could not be written (exit 1).
+inline const QString StdoutFailed = QStringLiteral("无法写出到标准输出（磁盘已满或管道已关闭），输出不完整");
+inline const QString OutOfMemory = QStringLiteral("内存不足，无法完成");
 
 // Usage errors (exit 2).
 inline const QString SeeHelp = QStringLiteral("，用法见 pulse-record --help");
@@ -111,6 +130,10 @@ inline QString oneFileOnly(const QString &c)
 inline QString outputOnlyForPng()
 {
     return QStringLiteral("选项 -o 只用于 png 和 edf 命令");
+}
+inline QString forceOnlyForOutput()
+{
+    return QStringLiteral("选项 --force 只用于 png 和 edf 命令");
 }
 inline QString fromToOnlyForPng()
 {
@@ -185,11 +208,35 @@ inline QString indexUnreadable(const QString &index)
 {
     return QStringLiteral("无法读取记录索引“%1”，按存储顺序使用").arg(index);
 }
+inline QString indexNotAFile(const QString &index)
+{
+    return QStringLiteral("记录索引“%1”不是普通文件，未读取，按存储顺序使用").arg(index);
+}
+inline QString indexTooLarge(const QString &index)
+{
+    return QStringLiteral("记录索引“%1”超过 %2 MiB，不是记录索引，未读取，按存储顺序使用")
+        .arg(index, num(RecordIndex::MaxBytes >> 20));
+}
 
 // png.
 inline QString sameAsRecord(const QString &p)
 {
     return QStringLiteral("图片不能保存到记录文件“%1”本身").arg(p);
+}
+// What -o may not replace: never a folder or a device (exit 1); a record, an
+// index, a recording or another kind of file only with --force (exit 2).
+inline QString outputIsFolderOrDevice(const QString &p, bool folder)
+{
+    return QStringLiteral("不能保存到“%1”：它是%2").arg(p, folder ? QStringLiteral("文件夹") : QStringLiteral("设备"));
+}
+enum class Guarded { Record, Index, Recording, NotAFile };
+inline QString outputGuarded(const QString &p, Guarded what)
+{
+    const QString kind = what == Guarded::Record ? QStringLiteral("是记录文件")
+        : what == Guarded::Index                 ? QStringLiteral("是记录索引")
+        : what == Guarded::Recording             ? QStringLiteral("是会话记录的文件")
+                                                 : QStringLiteral("不是普通文件");
+    return QStringLiteral("不覆盖“%1”：它%2；确要覆盖请加 --force").arg(p, kind);
 }
 inline QString imageNotSaved(const QString &p)
 {
@@ -272,6 +319,24 @@ inline QString sessionUnreadable(const QString &p)
 inline QString notASession(const QString &p)
 {
     return QStringLiteral("“%1”不是会话记录：事件文件的第一行不对").arg(p);
+}
+inline QString sessionEmpty(const QString &p)
+{
+    return QStringLiteral("“%1”不是会话记录：事件文件是空的").arg(p);
+}
+inline QString sessionNewerVersion(const QString &p, const QString &version)
+{
+    return QStringLiteral("会话记录“%1”的格式版本为 %2，本程序只能读取版本 %3，请使用更新的 pulse-record")
+        .arg(p, version, num(SessionFormat::Version));
+}
+inline QString sessionBadRate(const QString &events, int line, const QString &rate)
+{
+    return QStringLiteral("会话记录的事件文件“%1”第 %2 行的采样速率“%3”无效：应为 %4 Hz 之一")
+        .arg(events, num(line), rate, sensorRates());
+}
+inline QString sessionTooLarge(const QString &p, qint64 mib)
+{
+    return QStringLiteral("“%1”超过 %2 MiB，不是会话记录的文件，未读取").arg(p, num(mib));
 }
 // "1:02:03"
 inline QString durationText(double msecs)

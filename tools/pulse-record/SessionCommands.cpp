@@ -158,6 +158,8 @@ int png(const Invocation &invocation)
     const QString output = invocation.output.isEmpty() ? r.stem + QStringLiteral(".png") : invocation.output;
     if (isTheRecording(output, r))
         return Usage;
+    if (const int refused = RecordCommands::checkOutput(output, invocation.force))
+        return refused;
     const qint64 from = invocation.from ? sampleOf(r, *invocation.from) : 0;
     const qint64 to = invocation.to ? sampleOf(r, *invocation.to) : r.count();
     if (to <= from) {
@@ -176,7 +178,8 @@ int csv(const Invocation &invocation)
     SessionRecording r;
     if (!load(invocation.files.first(), r))
         return BadInput;
-    SessionExport::csv(r, [](const QByteArray &block) { Console::raw(block); });
+    // A failed write is reported once, as the program ends.
+    SessionExport::csv(r, [](const QByteArray &block) { return Console::raw(block); });
     return Success;
 }
 
@@ -191,6 +194,8 @@ int edf(const Invocation &invocation)
     for (const QString &output : outputs) {
         if (isTheRecording(output, r))
             return Usage;
+        if (const int refused = RecordCommands::checkOutput(output, invocation.force))
+            return refused;
     }
     // Every file is drafted first, so that a failing part leaves no file at all.
     QTemporaryDir scratch;
@@ -207,6 +212,9 @@ int edf(const Invocation &invocation)
         if (!written.open(QIODevice::ReadOnly) ||
             !AtomicFile::write(outputs[qsizetype(i)], written.readAll(), &problem)) {
             Console::message(RecordTexts::edfNotSaved(outputs[qsizetype(i)], problem));
+            // One export or none: the parts already saved go again.
+            for (size_t k = 0; k < i; ++k)
+                QFile::remove(outputs[qsizetype(k)]);
             return BadInput;
         }
     }

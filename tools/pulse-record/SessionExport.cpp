@@ -6,6 +6,7 @@
 #include "app/SessionEventText.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -15,13 +16,16 @@ namespace SessionExport {
 std::vector<Stretch> steady(const SessionRecording &recording)
 {
     std::vector<Stretch> out;
+    const auto &rates = recording.rates();
     for (const SessionRecording::Run &run : recording.runs()) {
         qint64 first = run.first;
-        for (const auto &[sample, hz] : recording.rates()) {
-            if (sample > first && sample < run.end) {
-                out.push_back({first, sample, recording.rateAt(first).value_or(0)});
-                first = sample;
-            }
+        // Only the rate changes inside the run: many runs and many changes
+        // are no product of the two.
+        auto change = std::upper_bound(rates.begin(), rates.end(), first,
+                                       [](qint64 s, const auto &rate) { return s < rate.first; });
+        for (; change != rates.end() && change->first < run.end; ++change) {
+            out.push_back({first, change->first, recording.rateAt(first).value_or(0)});
+            first = change->first;
         }
         if (run.end > first)
             out.push_back({first, run.end, recording.rateAt(first).value_or(0)});
@@ -91,7 +95,7 @@ QByteArray csvField(const QString &text)
 
 } // namespace
 
-void csv(const SessionRecording &recording, const std::function<void(const QByteArray &)> &write)
+bool csv(const SessionRecording &recording, const std::function<bool(const QByteArray &)> &write)
 {
     constexpr qsizetype BlockBytes = 1 << 20;
     QByteArray out = "sample,time,value,event\n";
@@ -109,7 +113,8 @@ void csv(const SessionRecording &recording, const std::function<void(const QByte
         out += QByteArray::number(s) + ',' + clock(recording.msecsOf(s)) + ',' +
             QByteArray::number(std::uint8_t(recording.samples[s])) + ',' + eventsAt(s) + '\n';
         if (out.size() >= BlockBytes) {
-            write(out);
+            if (!write(out))
+                return false;
             out.clear();
         }
     }
@@ -117,7 +122,7 @@ void csv(const SessionRecording &recording, const std::function<void(const QByte
     if (!after.isEmpty())
         out += QByteArray::number(recording.count()) + ',' + clock(recording.msecsOf(recording.count())) + ",," +
             after + '\n';
-    write(out);
+    return write(out);
 }
 
 std::vector<Stretch> edfParts(const SessionRecording &recording)
@@ -157,16 +162,21 @@ bool writeEdf(const SessionRecording &recording, const Stretch &part, const QStr
                             .arg(QFileInfo(recording.stem).fileName(), CommandLine::rateText(part.rateHz))
                             .toLatin1();
     // Events at the part's end belong to the next part, unless none follows.
+    // Only the part's own events and runs: a recording of many parts is no
+    // product of parts and events.
     const bool last = part.end == recording.count();
-    for (const SessionFormat::Event &e : recording.events) {
-        if (e.sample >= part.first && (e.sample < part.end || (last && e.sample == part.end))) {
-            if (const QString text = Texts::sessionEvent(e); !text.isEmpty())
-                signal.notes.push_back({e.sample - part.first, -1, text});
-        }
+    for (auto e = std::lower_bound(recording.events.begin(), recording.events.end(), part.first,
+                                   [](const SessionFormat::Event &event, qint64 s) { return event.sample < s; });
+         e != recording.events.end() && (e->sample < part.end || (last && e->sample == part.end)); ++e) {
+        if (const QString text = Texts::sessionEvent(*e); !text.isEmpty())
+            signal.notes.push_back({e->sample - part.first, -1, text});
     }
-    for (const SessionRecording::Run &run : recording.runs()) {
-        const qint64 first = std::max(run.first, part.first);
-        const qint64 end = std::min(run.end, part.end);
+    const auto &runs = recording.runs();
+    auto run = std::upper_bound(runs.begin(), runs.end(), part.first,
+                                [](qint64 s, const SessionRecording::Run &r) { return s < r.first; });
+    for (run = run == runs.begin() ? run : std::prev(run); run != runs.end() && run->first < part.end; ++run) {
+        const qint64 first = std::max(run->first, part.first);
+        const qint64 end = std::min(run->end, part.end);
         if (end > first)
             RecordEdf::addBeats(signal.notes, recording.view(first, end), part.rateHz, first - part.first);
     }

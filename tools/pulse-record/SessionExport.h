@@ -37,8 +37,9 @@ std::vector<PulseWindow> pulse(const SessionRecording &recording);
 
 // "sample,time,value,event": one row a sample; events in the last column,
 // several at one sample joined by "; ", and a row without a value for events
-// after the last sample; handed to `write` a block at a time.
-void csv(const SessionRecording &recording, const std::function<void(const QByteArray &)> &write);
+// after the last sample; handed to `write` a block at a time, until it
+// returns false (the output failed). False then.
+bool csv(const SessionRecording &recording, const std::function<bool(const QByteArray &)> &write);
 
 // The EDF+ files: one for each stretch of one rate, cut only where the rate
 // changes; breaks inside a file close up (its time counts samples) and their

@@ -2,11 +2,15 @@
 
 #include "CommandLine.h"
 #include "RecordTexts.h"
+#include "acquire/InputFile.h"
+#include "link/SensorCommands.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
 
 using SessionFormat::Kind;
 
@@ -17,16 +21,27 @@ bool hasSuffix(const QString &path, const char *suffix)
     return path.endsWith(QLatin1String(suffix));
 }
 
-// Reads what is there now; false when the file exists but cannot be read.
-bool readAll(const QString &path, QByteArray &out)
+// A rate as the recorder writes it, and only one the sensor has.
+bool sensorRate(const QStringList &values)
 {
-    QFile file(path);
-    if (!file.exists())
-        return true;
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    bool number = false;
+    const double hz = values.value(0).toDouble(&number);
+    return number &&
+        std::find(SensorCommands::RatesHz.begin(), SensorCommands::RatesHz.end(), hz) != SensorCommands::RatesHz.end();
+}
+
+// The first bytes of a header line: "0", a tab, the clock's characters, a
+// tab and the start of the header's keyword.
+bool tornHeader(const QByteArray &text)
+{
+    const QList<QByteArray> fields = text.split('\t');
+    if (fields.size() > 3 || fields[0] != "0")
         return false;
-    out = file.readAll();
-    return true;
+    for (const char c : fields.value(1)) {
+        if (!QByteArrayView("0123456789-:.T+Z").contains(c))
+            return false;
+    }
+    return fields.size() < 3 || QByteArrayView(SessionFormat::Magic).startsWith(fields[2]);
 }
 
 } // namespace
@@ -52,41 +67,80 @@ QString SessionRecording::stemOf(const QString &path)
 SessionRecording SessionRecording::load(const QString &path)
 {
     SessionRecording r;
-    r.stem = stemOf(path);
-    const QString eventsPath = r.stem + QLatin1String(SessionFormat::EventsSuffix);
-    const QString samplesPath = r.stem + QLatin1String(SessionFormat::SamplesSuffix);
-    if (!QFileInfo::exists(eventsPath)) {
-        r.problem = Problem::Missing;
-        r.message = RecordTexts::sessionMissing(path);
+    const QString stem = stemOf(path);
+    const QString eventsPath = stem + QLatin1String(SessionFormat::EventsSuffix);
+    const QString samplesPath = stem + QLatin1String(SessionFormat::SamplesSuffix);
+    const auto fail = [&](Problem problem, const QString &message) {
+        r.stem = stem;
+        r.problem = problem;
+        r.message = message;
         return r;
-    }
+    };
     // Events first: samples written meanwhile only add to what they cover.
-    QByteArray text;
-    if (!readAll(eventsPath, text) || !readAll(samplesPath, r.samples)) {
-        r.problem = Problem::Unreadable;
-        r.message = RecordTexts::sessionUnreadable(path);
-        return r;
+    const InputFile::Result events = InputFile::read(eventsPath, MaxEventsBytes);
+    if (events.status == InputFile::Status::Missing)
+        return fail(Problem::Missing, RecordTexts::sessionMissing(path));
+    // No samples file yet is a recording that holds none.
+    InputFile::Result samples = InputFile::read(samplesPath, std::numeric_limits<qint64>::max() - 1);
+    if (samples.status == InputFile::Status::Missing)
+        samples.status = InputFile::Status::Read;
+    const std::array<std::pair<QString, const InputFile::Result *>, 2> files {
+        {{eventsPath, &events}, {samplesPath, &samples}}};
+    for (const auto &[file, read] : files) {
+        if (read->status == InputFile::Status::NotAFile)
+            return fail(Problem::Unreadable, RecordTexts::notAFile(file));
+        if (read->status == InputFile::Status::TooLarge)
+            return fail(Problem::Unreadable, RecordTexts::sessionTooLarge(file, MaxEventsBytes >> 20));
+        if (read->status != InputFile::Status::Read)
+            return fail(Problem::Unreadable, RecordTexts::sessionUnreadable(path));
     }
+    return parse(path, events.bytes, std::move(samples.bytes));
+}
+
+SessionRecording SessionRecording::parse(const QString &path, const QByteArray &text, QByteArray samples)
+{
+    SessionRecording r;
+    r.stem = stemOf(path);
+    r.samples = std::move(samples);
+    const auto fail = [&](Problem problem, const QString &message) {
+        r.problem = problem;
+        r.message = message;
+        r.samples.clear();
+        r.events.clear();
+        return r;
+    };
+    const QString eventsPath = r.stem + QLatin1String(SessionFormat::EventsSuffix);
 
     // Only lines ended by '\n' were written whole.
     const qsizetype whole = text.lastIndexOf('\n') + 1;
+    if (text.isEmpty())
+        return fail(Problem::NotASession, RecordTexts::sessionEmpty(path));
+    // A header cut short by a kill is a recording that holds nothing yet;
+    // anything else without a line is not a recording.
+    if (whole == 0 && !tornHeader(text))
+        return fail(Problem::NotASession, RecordTexts::notASession(path));
     if (whole < text.size())
         ++r.leftOut;
-    bool first = true;
+    int lineNumber = 0;
     for (QByteArrayView rest(text.constData(), whole); !rest.isEmpty();) {
         const qsizetype eol = rest.indexOf('\n');
         const std::optional<SessionFormat::Event> event = SessionFormat::parse(rest.first(eol));
         rest = rest.sliced(eol + 1);
-        if (first) {
-            first = false;
-            if (!event || event->kind != Kind::Header) {
-                r.problem = Problem::NotASession;
-                r.message = RecordTexts::notASession(path);
-                return r;
-            }
+        if (++lineNumber == 1) {
+            if (!event || event->kind != Kind::Header)
+                return fail(Problem::NotASession, RecordTexts::notASession(path));
+            bool number = false;
+            const int version = event->values.value(0).toInt(&number);
+            if (number && version > SessionFormat::Version)
+                return fail(Problem::NewerVersion, RecordTexts::sessionNewerVersion(path, event->values.value(0)));
+            if (!number || version < 1 || event->values.size() != 1)
+                return fail(Problem::NotASession, RecordTexts::notASession(path));
             r.m_offset = event->time.offsetFromUtc();
             continue;
         }
+        // A rate the sensor never had would make every span and window absurd.
+        if (event && (event->kind == Kind::Start || event->kind == Kind::Rate) && !sensorRate(event->values))
+            return fail(Problem::BadRate, RecordTexts::sessionBadRate(eventsPath, lineNumber, event->values.value(0)));
         if (!event || event->kind == Kind::Header || event->sample > r.count() ||
             (!r.events.empty() && event->sample < r.events.back().sample)) {
             ++r.leftOut;
@@ -95,6 +149,7 @@ SessionRecording SessionRecording::load(const QString &path)
         r.events.push_back(*event);
     }
     r.index();
+    r.followClockSteps();
     return r;
 }
 
@@ -182,6 +237,45 @@ void SessionRecording::index()
     // Without a Start, every time point still counts.
     if (m_runs.empty() && !events.empty())
         m_runs.push_back({0, count(), 0, events.size() - 1});
+}
+
+void SessionRecording::followClockSteps()
+{
+    // Which run each event is a time point of (-1: between runs).
+    std::vector<int> runOf(events.size(), -1);
+    for (size_t k = 0; k < m_runs.size(); ++k) {
+        for (size_t i = m_runs[k].firstEvent; i <= m_runs[k].lastEvent; ++i)
+            runOf[i] = int(k);
+    }
+    const auto ms = [](const SessionFormat::Event &e) { return double(e.time.toMSecsSinceEpoch()); };
+    double offset = 0; // what the steps so far took out
+    for (size_t i = 1; i < events.size(); ++i) {
+        SessionFormat::Event &e = events[i];
+        const double previous = ms(events[i - 1]);
+        const double counted = 1000 * (nominalSeconds(e.sample) - nominalSeconds(events[i - 1].sample));
+        const double tolerance = ClockStepMs + ClockStepShare * counted;
+        const int run = runOf[i];
+        const bool sameRun = run >= 0 && run == runOf[i - 1];
+        // Never before the one before, nor a run before the last samples of
+        // the run before it (they come after its last time point).
+        double floor = previous;
+        if (run > 0 && m_runs[size_t(run)].firstEvent == i) {
+            const Run &before = m_runs[size_t(run) - 1];
+            const SessionFormat::Event &last = events[before.lastEvent];
+            floor = std::max(floor, ms(last) + 1000 * (nominalSeconds(before.end) - nominalSeconds(last.sample)));
+        }
+        double at = ms(e) + offset;
+        // Within a run the samples keep time; between runs only a clock that
+        // goes back shows a step.
+        const double expected = sameRun ? previous + counted : floor;
+        if (sameRun ? std::abs(at - expected) > tolerance : at < floor - tolerance) {
+            offset += expected - at;
+            at = expected;
+        }
+        at = std::ceil(std::max(at, floor));
+        if (at != ms(e))
+            e.time = atOffset(at).toOffsetFromUtc(e.time.offsetFromUtc());
+    }
 }
 
 std::optional<double> SessionRecording::rateAt(qint64 sample) const

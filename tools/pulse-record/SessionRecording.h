@@ -18,7 +18,18 @@
 class SessionRecording
 {
 public:
-    enum class Problem { None, Missing, NotASession, Unreadable };
+    // BadRate: a Start or Rate names a rate the sensor does not have;
+    // NewerVersion: the header's version is one this reader does not know.
+    enum class Problem { None, Missing, NotASession, Unreadable, BadRate, NewerVersion };
+
+    // Far more than any real events file (a time point a second is about 40
+    // bytes a second, 100 MB a month); a larger one is not read.
+    static constexpr qint64 MaxEventsBytes = qint64(256) << 20;
+    // A wall clock that differs from the samples' count by more than this
+    // between two points of one run (or runs back at all) was set meanwhile:
+    // from there on, the samples count the time.
+    static constexpr double ClockStepMs = 5000;
+    static constexpr double ClockStepShare = 0.05;
 
     // Samples arriving without a break: from a Start, a rate, gain or
     // baseline change that restarted a stopped stream, or a Back, to the
@@ -45,6 +56,8 @@ public:
     static bool isRecording(const QString &path);
     static QString stemOf(const QString &path);
     static SessionRecording load(const QString &path);
+    // The same from the two files' contents; `path` only names it in messages.
+    static SessionRecording parse(const QString &path, const QByteArray &events, QByteArray samples);
 
     bool ok() const { return problem == Problem::None; }
     qint64 count() const { return samples.size(); }
@@ -61,7 +74,8 @@ public:
     const std::vector<Run> &runs() const { return m_runs; }
 
     // When a sample arrived, from the events of its run (each one a time
-    // point): up to a `time` event, in proportion to the samples' durations
+    // point, with any step of the wall clock taken out, so that times never
+    // run back): up to a `time` event, in proportion to the samples' durations
     // at the rates in force since the one before (so the clock's own pace is
     // kept); up to any other event, or past the last, at the rate in force
     // (and never after that event).
@@ -77,6 +91,7 @@ public:
 
 private:
     void index();
+    void followClockSteps();
     double nominalSeconds(qint64 sample) const;
 
     std::vector<std::pair<qint64, double>> m_rates; // (first sample, Hz), one per sample

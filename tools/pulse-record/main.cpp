@@ -3,10 +3,13 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "RecordCommands.h"
+#include "RecordTexts.h"
 
 #include <QGuiApplication>
+#include <csignal>
 #include <exception>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -20,6 +23,11 @@ void quietQt(QtMsgType, const QMessageLogContext &, const QString &)
 int main(int argc, char *argv[])
 {
     qInstallMessageHandler(quietQt);
+#ifdef SIGPIPE
+    // A closed pipe on stdout is a failed write to report, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    int exitCode = RecordCommands::BadInput;
     try {
         QStringList arguments;
         for (int i = 1; i < argc; ++i)
@@ -39,9 +47,15 @@ int main(int argc, char *argv[])
             qputenv("QT_QPA_PLATFORM", "offscreen");
             app = std::make_unique<QGuiApplication>(qtArgc, argv);
         }
-        return RecordCommands::run(*parsed.invocation);
+        exitCode = RecordCommands::run(*parsed.invocation);
+    } catch (const std::bad_alloc &) {
+        Console::message(RecordTexts::OutOfMemory);
     } catch (const std::exception &e) {
         Console::message(QString::fromLocal8Bit(e.what()));
+    }
+    if (!Console::finish()) {
+        Console::message(RecordTexts::StdoutFailed);
         return RecordCommands::BadInput;
     }
+    return exitCode;
 }
