@@ -4,13 +4,6 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 InputFile::Status InputFile::check(const QString &path)
 {
     const QFileInfo info(path);
@@ -26,26 +19,16 @@ InputFile::Result InputFile::read(const QString &path, qint64 maxBytes, bool tru
     if (result.status != Status::Read)
         return result;
     QFile file(path);
-#ifdef Q_OS_UNIX
-    // The entry may change between the look and the open: open without
-    // waiting and look again at what was opened.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st
-    { };
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        result.permission = fd < 0 && errno == EACCES;
-        result.status = fd < 0 ? Status::Unreadable : Status::NotAFile;
-        if (fd >= 0)
-            ::close(fd);
-        return result;
-    }
-    const bool opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-#else
     const bool opened = file.open(QIODevice::ReadOnly);
     result.permission = !opened && file.error() == QFileDevice::PermissionsError;
-#endif
     if (!opened) {
         result.status = Status::Unreadable;
+        return result;
+    }
+    // What was opened may not be what was looked at: a pipe or a device
+    // put there meanwhile reads as a stream without end.
+    if (file.isSequential()) {
+        result.status = Status::NotAFile;
         return result;
     }
     if (!truncate && file.size() > maxBytes) {

@@ -5,7 +5,7 @@
 
 // Reads a file that anyone may have put in its place: only a regular file
 // (a pipe would block, a device never end, a symlink loop lead nowhere),
-// opened without waiting, and never more than a bound, so that memory and
+// looked at before it is opened, and never read past a bound, so that memory and
 // time follow the file's real size.
 namespace InputFile {
 
