@@ -131,8 +131,8 @@ bool BeatDetector::endWave()
     // The dicrotic wave comes early in the interval: a wave there must be
     // nearly a beat's size. A beat of a pulse that sped up is, so this
     // cannot hold the count at a multiple of the interval.
-    const long long interval = usualInterval();
-    const bool early = interval > 0 && lastPeak_ >= 0 && double(wave.peak - lastPeak_) < EarlyShare * double(interval);
+    const long long usualGap = usualInterval();
+    const bool early = usualGap > 0 && lastPeak_ >= 0 && double(wave.peak - lastPeak_) < EarlyShare * double(usualGap);
     // A wave the stream began on counts by what it showed of its upstroke.
     const double needed = cutByStart_ ? SearchBackFloorShare : early ? EarlyBeatShare : ThresholdShare;
     if (wave.strength >= needed * usual)
