@@ -7,10 +7,13 @@ void PulseMeter::restart(double rateHz)
 {
     detector_.restart(rateHz);
     count_ = 0;
+    readingsWithoutBeat_ = 0;
+    beatSinceReading_ = false;
 }
 
 void PulseMeter::beat()
 {
+    beatSinceReading_ = true;
     if (detector_.interval() == 0) {
         count_ = 0; // the chain broke before this beat: start the count afresh
         return;
@@ -45,7 +48,9 @@ int PulseMeter::perMinute() const
 PulseMeter::Reading PulseMeter::read()
 {
     Reading r;
-    if (detector_.broken())
+    readingsWithoutBeat_ = beatSinceReading_ ? 0 : readingsWithoutBeat_ + 1;
+    beatSinceReading_ = false;
+    if (detector_.broken() || readingsWithoutBeat_ >= ReadingsWithoutBeat)
         count_ = 0; // no pulse since the last beat: the next rate needs new beats
     r.perMinute = perMinute();
     if (taken_ > 0) {

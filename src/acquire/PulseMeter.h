@@ -22,6 +22,9 @@ public:
     static constexpr int AveragedBeats = 4;
     static constexpr int KeptIntervals = 8;
     static constexpr double IntervalTolerance = 0.25; // of the median interval
+    // Read once a second: this many readings without a beat are longer than
+    // a beat can take, also when no samples come at all (after Stop).
+    static constexpr int ReadingsWithoutBeat = int(BeatDetector::MaxIntervalSeconds) + 1;
     // More of a second's samples than this at 0 or 255: the trace clips.
     static constexpr double ClipShare = 0.02;
 
@@ -61,6 +64,8 @@ private:
     BeatDetector detector_;
     std::array<long long, KeptIntervals> intervals_ {}; // newest at count_ - 1, circular
     int count_ = 0;                                     // intervals ever kept since the restart
+    bool beatSinceReading_ = false;
+    int readingsWithoutBeat_ = 0;
     int taken_ = 0;
     int low_ = 0;
     int high_ = 0;

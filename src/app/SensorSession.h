@@ -61,7 +61,7 @@ public:
     const Acquisition &acquisition() const { return acquisition_; }
     // The pulse rate of the stream: every sample the acquisition takes;
     // restarted wherever the stream starts afresh and when the line is lost.
-    // After Stop it holds the last rate until ten seconds without a beat.
+    // After Stop it holds the last rate until three readings without a beat.
     PulseMeter &pulseMeter() { return pulse_; }
     bool portOpen() const { return line_->isOpen(); }
     bool watchingForPort() const { return watch_.isActive(); }

@@ -70,6 +70,9 @@ private slots:
         const Bytes beating = pulse(72, rate, 4, 0, 12);
         PulseMeter meter(rate);
         QCOMPARE(readAfter(meter, beating, rate, 6).perMinute, 72);
+        // No samples at all (after Stop): gone at the third reading.
+        QCOMPARE(meter.read().perMinute + meter.read().perMinute, 144);
+        QCOMPARE(meter.read().perMinute, 0);
         // After a gap, four intervals again, none across it.
         meter.restart(rate);
         QCOMPARE(readAfter(meter, beating, rate, 2, 7).perMinute, 0);
