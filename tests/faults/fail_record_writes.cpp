@@ -1,14 +1,17 @@
 // Preloaded into the program where no small file system can be mounted: makes
 // write() fail with ENOSPC on files in one folder while a flag file exists,
 // as a full disk would, and rename() of files there fail with EACCES while
-// another one does. Everything else is written as usual.
+// another one does; and, while a third one does, makes fsync() and
+// fdatasync() of session recordings there take 3 s, as a slow stick or a
+// network share can. Everything else is written as usual.
 //
 //   PULSE_FAIL_WRITES_IN=<folder>  PULSE_FAIL_WRITES_WHILE=<flag file>
-//   PULSE_FAIL_RENAMES_WHILE=<flag file>
+//   PULSE_FAIL_RENAMES_WHILE=<flag file>  PULSE_SLOW_SYNCS_WHILE=<flag file>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -16,6 +19,9 @@ namespace {
 
 using WriteFn = ssize_t (*)(int, const void *, size_t);
 using RenameFn = int (*)(const char *, const char *);
+using SyncFn = int (*)(int);
+
+constexpr time_t SlowSyncSeconds = 3;
 
 bool inFolderWhile(const char *path, const char *flagVariable)
 {
@@ -27,7 +33,16 @@ bool inFolderWhile(const char *path, const char *flagVariable)
     return std::strncmp(path, folder, length) == 0 && path[length] == '/';
 }
 
-bool shouldFail(int fd)
+bool endsWith(const char *text, const char *end)
+{
+    const size_t a = std::strlen(text);
+    const size_t b = std::strlen(end);
+    return a >= b && std::strcmp(text + a - b, end) == 0;
+}
+
+// Whether the file open as `fd` is in the folder while the flag is there;
+// `suffixes`, when given, the names it may end with.
+bool fileWhile(int fd, const char *flagVariable, const char *const *suffixes = nullptr)
 {
     char link[64];
     char path[4096];
@@ -36,7 +51,27 @@ bool shouldFail(int fd)
     if (n <= 0)
         return false;
     path[n] = '\0';
-    return inFolderWhile(path, "PULSE_FAIL_WRITES_WHILE");
+    if (!inFolderWhile(path, flagVariable))
+        return false;
+    for (; suffixes && *suffixes; ++suffixes) {
+        if (endsWith(path, *suffixes))
+            return true;
+    }
+    return !suffixes;
+}
+
+bool shouldFail(int fd)
+{
+    return fileWhile(fd, "PULSE_FAIL_WRITES_WHILE");
+}
+
+void slowIfRecording(int fd)
+{
+    static const char *const recording[] = {".samples", ".events", nullptr};
+    if (fileWhile(fd, "PULSE_SLOW_SYNCS_WHILE", recording)) {
+        timespec pause {SlowSyncSeconds, 0};
+        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) { }
+    }
 }
 
 } // namespace
@@ -62,4 +97,18 @@ extern "C" int rename(const char *from, const char *to)
         return -1;
     }
     return real(from, to);
+}
+
+extern "C" int fsync(int fd)
+{
+    static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fsync"));
+    slowIfRecording(fd);
+    return real(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fdatasync"));
+    slowIfRecording(fd);
+    return real(fd);
 }
