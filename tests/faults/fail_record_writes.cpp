@@ -7,11 +7,11 @@
 //
 //   PULSE_FAIL_WRITES_IN=<folder>  PULSE_FAIL_WRITES_WHILE=<flag file>
 //   PULSE_FAIL_RENAMES_WHILE=<flag file>  PULSE_SLOW_SYNCS_WHILE=<flag file>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -21,7 +21,7 @@ using WriteFn = ssize_t (*)(int, const void *, size_t);
 using RenameFn = int (*)(const char *, const char *);
 using SyncFn = int (*)(int);
 
-constexpr time_t SlowSyncSeconds = 3;
+constexpr unsigned SlowSyncSeconds = 3;
 
 bool inFolderWhile(const char *path, const char *flagVariable)
 {
@@ -33,16 +33,9 @@ bool inFolderWhile(const char *path, const char *flagVariable)
     return std::strncmp(path, folder, length) == 0 && path[length] == '/';
 }
 
-bool endsWith(const char *text, const char *end)
-{
-    const size_t a = std::strlen(text);
-    const size_t b = std::strlen(end);
-    return a >= b && std::strcmp(text + a - b, end) == 0;
-}
-
 // Whether the file open as `fd` is in the folder while the flag is there;
-// `suffixes`, when given, the names it may end with.
-bool fileWhile(int fd, const char *flagVariable, const char *const *suffixes = nullptr)
+// with `recordingOnly`, a session recording's file.
+bool fileWhile(int fd, const char *flagVariable, bool recordingOnly = false)
 {
     char link[64];
     char path[4096];
@@ -51,13 +44,10 @@ bool fileWhile(int fd, const char *flagVariable, const char *const *suffixes = n
     if (n <= 0)
         return false;
     path[n] = '\0';
-    if (!inFolderWhile(path, flagVariable))
-        return false;
-    for (; suffixes && *suffixes; ++suffixes) {
-        if (endsWith(path, *suffixes))
-            return true;
-    }
-    return !suffixes;
+    const auto endsWith = [&](const char *end) {
+        return std::strcmp(path + n - std::min<ssize_t>(n, ssize_t(std::strlen(end))), end) == 0;
+    };
+    return inFolderWhile(path, flagVariable) && (!recordingOnly || endsWith(".samples") || endsWith(".events"));
 }
 
 bool shouldFail(int fd)
@@ -65,13 +55,11 @@ bool shouldFail(int fd)
     return fileWhile(fd, "PULSE_FAIL_WRITES_WHILE");
 }
 
-void slowIfRecording(int fd)
+int slowSync(int fd, SyncFn real)
 {
-    static const char *const recording[] = {".samples", ".events", nullptr};
-    if (fileWhile(fd, "PULSE_SLOW_SYNCS_WHILE", recording)) {
-        timespec pause {SlowSyncSeconds, 0};
-        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) { }
-    }
+    if (fileWhile(fd, "PULSE_SLOW_SYNCS_WHILE", true))
+        ::sleep(SlowSyncSeconds);
+    return real(fd);
 }
 
 } // namespace
@@ -102,13 +90,11 @@ extern "C" int rename(const char *from, const char *to)
 extern "C" int fsync(int fd)
 {
     static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fsync"));
-    slowIfRecording(fd);
-    return real(fd);
+    return slowSync(fd, real);
 }
 
 extern "C" int fdatasync(int fd)
 {
     static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fdatasync"));
-    slowIfRecording(fd);
-    return real(fd);
+    return slowSync(fd, real);
 }

@@ -115,7 +115,6 @@ private slots:
             if (taken == 0)
                 QTest::qWait(200); // the writer waits at the FIFO with the first
         }
-        QCOMPARE(behind.count(), 1);
 
         // Back again: what the writer held goes out, and the batches after it.
         const int readEnd = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
