@@ -22,6 +22,7 @@ SessionRecorder::SessionRecorder(QObject *parent)
     tail_.setSingleShot(true);
     tail_.setInterval(int(WriteIntervalMs));
     connect(&tail_, &QTimer::timeout, this, [this] { write(steadyMs_() - lastSyncMs_ >= SyncIntervalMs); });
+    connect(this, &SessionRecorder::writerFailed, this, &SessionRecorder::onWriterFailed, Qt::QueuedConnection);
     writer_ = makeWriter();
 }
 
@@ -39,10 +40,8 @@ void SessionRecorder::setClock(std::function<qint64()> steadyMs, std::function<Q
 std::unique_ptr<SessionWriter> SessionRecorder::makeWriter()
 {
     // From the writer's thread: the news crosses to this one's, queued.
-    return std::make_unique<SessionWriter>([this](quint64 recording, FileProblem why) {
-        QMetaObject::invokeMethod(
-            this, [this, recording, why] { onWriterFailed(recording, why); }, Qt::QueuedConnection);
-    });
+    return std::make_unique<SessionWriter>(
+        [this](quint64 recording, FileProblem why) { emit writerFailed(recording, why); });
 }
 
 bool SessionRecorder::begin(const QString &recordsFolder)

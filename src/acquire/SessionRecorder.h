@@ -76,6 +76,8 @@ signals:
     void failed();
     // The disk has fallen so far behind that samples are being left out.
     void fellBehind();
+    // The writer's news, from its thread; only onWriterFailed() listens.
+    void writerFailed(quint64 recording, FileProblem why);
 
 private:
     void write(bool toDisk);

@@ -87,12 +87,14 @@ extern "C" int rename(const char *from, const char *to)
     return real(from, to);
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int fsync(int fd)
 {
     static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fsync"));
     return slowSync(fd, real);
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int fdatasync(int fd)
 {
     static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fdatasync"));
