@@ -1,15 +1,21 @@
 // Cost of one sample through the acquisition path: stored, the sweep moved,
 // the marker's strip wiped and the segment drawn into the trace image.
 // bench/run_bench.py turns the CPU time per batch into nanoseconds per sample
-// and the headroom against the line's 1/960 s per sample.
+// and the headroom against the line's 1/960 s per sample, and the session
+// recording's CPU a second at the line's pace into a share of a core.
 
 #include "PulseModel.h"
 #include "acquire/Acquisition.h"
 #include "acquire/PulseMeter.h"
 #include "acquire/SessionRecorder.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QThread>
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <span>
@@ -79,10 +85,12 @@ void pulseMeterPerSample(benchmark::State &state)
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
 }
 
-// The session recording's share of the same path: batches of 15 samples on a
-// clock that moves 15 ms a batch, about the line's pace, so that its writes
-// (about once a second) and syncs (about every ten) come as often per batch
-// as they would on the line. Time per batch x 64 batches = its cost a second.
+// The session recording's share of the same path on the window's thread:
+// batches of 15 samples on a clock that moves 15 ms a batch, about the line's
+// pace, so that its hand-overs to the writer (about once a second) and sync
+// requests (about every ten) come as often per batch as they would on the
+// line. Time per batch x 64 batches = its cost a second; the writer's thread
+// is writerPaced's.
 void recording(benchmark::State &state)
 {
     static const std::vector<std::uint8_t> samples = pulseSignal();
@@ -93,17 +101,78 @@ void recording(benchmark::State &state)
     recorder.setClock([&now] { return now; }, [] { return QDateTime::currentDateTime(); });
     recorder.begin(folder.path());
     std::size_t at = 0;
+    const QString written = recorder.path() + QLatin1String(SessionFormat::SamplesSuffix);
+    int batches = 0;
     for (auto _ : state) {
         recorder.take(nextBatch(samples, at, batch));
         now += 1000 * std::int64_t(batch) / 960;
+        if (++batches % 64 == 0) {
+            // A second of the line, in microseconds here: the writer's thread
+            // gets the rest of the second it would have, until it holds all
+            // but the second that still waits in the recorder.
+            state.PauseTiming();
+            while (QFileInfo(written).size() < recorder.sampleCount() - 64 * qint64(batch))
+                QThread::usleep(20);
+            state.ResumeTiming();
+        }
     }
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(batch));
+    if (recorder.sampleCount() != std::int64_t(state.iterations()) * std::int64_t(batch))
+        state.SkipWithError("samples were left out: the writer fell behind");
+}
+
+// The time the session writer's thread has spent on a CPU, in ns (Linux's
+// schedstat, which counts to the nanosecond); 0 without one.
+qint64 writerThreadNs()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "session writer" &&
+            stat.open(QIODevice::ReadOnly))
+            return stat.readAll().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// The writer's share, which `recording` cannot see: at the line's pace in
+// real time, 64 batches of 15 samples a second, 15 ms apart, ten seconds an
+// iteration so that each holds a sync. The counter is the writer thread's
+// CPU a second of the line; the window's share is `recording`'s.
+void writerPaced(benchmark::State &state)
+{
+    static const std::vector<std::uint8_t> samples = pulseSignal();
+    constexpr std::size_t batch = 15;
+    QTemporaryDir folder;
+    SessionRecorder recorder;
+    recorder.begin(folder.path());
+    std::size_t at = 0;
+    qint64 writerNs = 0;
+    qint64 realNs = 0;
+    for (auto _ : state) {
+        const qint64 before = writerThreadNs();
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 640; ++i) {
+            recorder.take(nextBatch(samples, at, batch));
+            QThread::msleep(15);
+        }
+        writerNs += writerThreadNs() - before;
+        realNs += clock.nsecsElapsed();
+    }
+    state.counters["writer_ns_per_s"] = 1e9 * double(writerNs) / double(realNs);
+    if (recorder.sampleCount() != std::int64_t(state.iterations()) * 640 * std::int64_t(batch))
+        state.SkipWithError("samples were left out");
 }
 
 } // namespace
 
 BENCHMARK(pulseMeterPerSample)->ArgName("batch")->Arg(15)->Unit(benchmark::kMicrosecond);
-BENCHMARK(recording)->Unit(benchmark::kMicrosecond);
+// Its writes and syncs are the writer thread's: the window's share.
+// Ten minutes of the line: a fixed count, as the waits for the writer are not timed.
+BENCHMARK(recording)->Iterations(64 * 600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(writerPaced)->Iterations(1)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // dpr 1 and 2; batches of 1 (a lone byte woke the program), 15 (one 15 ms
 // tick at 960 samples/s) and 1000 (a flooding line).

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<SessionFormat::Kind, const char *>, 11> Keywords {{
+constexpr std::array<std::pair<SessionFormat::Kind, const char *>, 12> Keywords {{
     {SessionFormat::Kind::Header, SessionFormat::Magic},
     {SessionFormat::Kind::Start, "start"},
     {SessionFormat::Kind::Stop, "stop"},
@@ -18,6 +18,7 @@ constexpr std::array<std::pair<SessionFormat::Kind, const char *>, 11> Keywords 
     {SessionFormat::Kind::Back, "back"},
     {SessionFormat::Kind::Serial, "serial"},
     {SessionFormat::Kind::Time, "time"},
+    {SessionFormat::Kind::Gap, "gap"},
 }};
 
 // Always with a numeric offset, "+00:00" included, so every line says its zone.

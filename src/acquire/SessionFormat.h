@@ -45,6 +45,7 @@ enum class Kind {
     Back,     // the line is open again
     Serial,   // the four digits read
     Time,     // a time point: no value; SAMPLE counts the samples up to the end of a batch read at TIME
+    Gap,      // how many samples taken before SAMPLE were left out, the disk too far behind; at TIME it caught up
 };
 
 struct Event

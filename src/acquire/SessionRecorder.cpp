@@ -1,49 +1,15 @@
 #include "SessionRecorder.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStorageInfo>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
-bool syncToDisk(QFile &file)
-{
-#ifdef Q_OS_WIN
-    return _commit(file.handle()) == 0;
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
-}
-
-// A new file's name lasts through a power cut only once its folder is synced.
-void syncFolder(const QString &folder)
-{
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
-
-// A short write says nothing of why; the room left on the disk does.
-FileProblem writeProblem(const QFile &file, qsizetype wanted)
-{
-    if (file.error() == QFileDevice::ResourceError || QStorageInfo(file.fileName()).bytesAvailable() < wanted)
-        return FileProblem::DiskFull;
-    return FileProblem::Other;
-}
+// Room an accepted batch may need in the events besides: a gap's line and a
+// time point.
+constexpr qsizetype BatchEventRoom = 256;
 
 } // namespace
 
@@ -56,6 +22,8 @@ SessionRecorder::SessionRecorder(QObject *parent)
     tail_.setSingleShot(true);
     tail_.setInterval(int(WriteIntervalMs));
     connect(&tail_, &QTimer::timeout, this, [this] { write(steadyMs_() - lastSyncMs_ >= SyncIntervalMs); });
+    connect(this, &SessionRecorder::writerFailed, this, &SessionRecorder::onWriterFailed, Qt::QueuedConnection);
+    writer_ = makeWriter();
 }
 
 SessionRecorder::~SessionRecorder()
@@ -69,14 +37,11 @@ void SessionRecorder::setClock(std::function<qint64()> steadyMs, std::function<Q
     wallClock_ = std::move(wallClock);
 }
 
-FileProblem SessionRecorder::openProblem(const QString &file) const
+std::unique_ptr<SessionWriter> SessionRecorder::makeWriter()
 {
-    const QFileInfo info(file);
-    if (!QFileInfo(info.absolutePath()).isDir())
-        return FileProblem::Gone;
-    if (!QFileInfo(info.absolutePath()).isWritable())
-        return FileProblem::NoPermission;
-    return FileProblem::CannotCreate;
+    // From the writer's thread: the news crosses to this one's, queued.
+    return std::make_unique<SessionWriter>(
+        [this](quint64 recording, FileProblem why) { emit writerFailed(recording, why); });
 }
 
 bool SessionRecorder::begin(const QString &recordsFolder)
@@ -84,6 +49,8 @@ bool SessionRecorder::begin(const QString &recordsFolder)
     end();
     problem_ = FileProblem::None;
     samples_ = 0;
+    leftOut_ = 0;
+    toldBehind_ = false;
     const QString sessions = QDir(recordsFolder).absoluteFilePath(QString::fromLatin1(SessionFormat::FolderName));
     if (!QDir().mkpath(sessions)) {
         problem_ = QFileInfo(recordsFolder).isWritable() ? FileProblem::CannotCreate : FileProblem::NoPermission;
@@ -98,7 +65,7 @@ bool SessionRecorder::begin(const QString &recordsFolder)
         if (!samples.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             if (samples.exists())
                 continue;
-            problem_ = openProblem(samples.fileName());
+            problem_ = SessionWriter::openProblem(samples.fileName());
             return false;
         }
         QFile events(candidate + QLatin1String(SessionFormat::EventsSuffix));
@@ -107,18 +74,19 @@ bool SessionRecorder::begin(const QString &recordsFolder)
             samples.remove();
             if (taken)
                 continue;
-            problem_ = openProblem(events.fileName());
+            problem_ = SessionWriter::openProblem(events.fileName());
             return false;
         }
         const QByteArray header =
             SessionFormat::line({0, start, SessionFormat::Kind::Header, {QString::number(SessionFormat::Version)}});
-        if (events.write(header) != header.size() || !syncToDisk(events) || !syncToDisk(samples)) {
-            problem_ = writeProblem(events, header.size());
+        // Synced by the writer, which waits for the disk in this one's stead.
+        if (events.write(header) != header.size()) {
+            problem_ = SessionWriter::writeProblem(events, header.size());
             events.remove();
             samples.remove();
             return false;
         }
-        syncFolder(sessions);
+        recording_ = writer_->open(candidate);
         path_ = candidate;
         open_ = true;
         lastSyncMs_ = steadyMs_();
@@ -134,8 +102,20 @@ void SessionRecorder::end()
 {
     if (!open_)
         return;
-    write(true);
+    tail_.stop();
     open_ = false;
+    if (leftOut_ > 0)
+        pendingEvents_ +=
+            SessionFormat::line({samples_, wallClock_(), SessionFormat::Kind::Gap, {QString::number(leftOut_)}});
+    // The one wait for the disk on this thread: Exit must leave the recording
+    // whole. Bounded, so that a dead disk cannot hold Exit for ever; what is
+    // not written by then is lost, as in a power cut.
+    const QDeadlineTimer deadline(EndWaitMs);
+    bool handed = writer_->hand(pendingSamples_, pendingEvents_, true);
+    while (!handed && writer_->drain(int(deadline.remainingTime())))
+        handed = writer_->hand(pendingSamples_, pendingEvents_, true);
+    if (!handed || !writer_->drain(int(deadline.remainingTime())))
+        writer_ = makeWriter(); // the old one finishes, or not, on its own
     pendingSamples_.clear();
     pendingEvents_.clear();
 }
@@ -144,13 +124,25 @@ void SessionRecorder::take(std::span<const std::uint8_t> samples)
 {
     if (!open_ || samples.empty())
         return;
-    pendingSamples_.append(reinterpret_cast<const char *>(samples.data()), qsizetype(samples.size()));
-    samples_ += qint64(samples.size());
+    const qsizetype n = qsizetype(samples.size());
     const qint64 now = steadyMs_();
-    if (now - lastTimePointMs_ >= WriteIntervalMs) {
-        // The batch just read: its last sample arrived about now.
-        lastTimePointMs_ = now;
-        pendingEvents_ += SessionFormat::line({samples_, wallClock_(), SessionFormat::Kind::Time, {}});
+    if (pendingSamples_.size() + n > writer_->samplesRoom() ||
+        pendingEvents_.size() + BatchEventRoom > writer_->eventsRoom()) {
+        leaveOut(n);
+    } else {
+        if (leftOut_ > 0) {
+            // The gap ends here: the samples before this event and after it did not follow on.
+            pendingEvents_ +=
+                SessionFormat::line({samples_, wallClock_(), SessionFormat::Kind::Gap, {QString::number(leftOut_)}});
+            leftOut_ = 0;
+        }
+        pendingSamples_.append(reinterpret_cast<const char *>(samples.data()), n);
+        samples_ += qint64(n);
+        if (now - lastTimePointMs_ >= WriteIntervalMs) {
+            // The batch just read: its last sample arrived about now.
+            lastTimePointMs_ = now;
+            pendingEvents_ += SessionFormat::line({samples_, wallClock_(), SessionFormat::Kind::Time, {}});
+        }
     }
     if (now - lastWriteMs_ >= WriteIntervalMs || pendingSamples_.size() >= MaxPendingBytes)
         write(now - lastSyncMs_ >= SyncIntervalMs);
@@ -162,7 +154,12 @@ void SessionRecorder::note(SessionFormat::Kind kind, const QStringList &values)
 {
     if (!open_)
         return;
-    pendingEvents_ += SessionFormat::line({samples_, wallClock_(), kind, values});
+    const QByteArray line = SessionFormat::line({samples_, wallClock_(), kind, values});
+    if (pendingEvents_.size() + line.size() + BatchEventRoom > writer_->eventsRoom()) {
+        leaveOut(0); // an event no room is left for: the stall has gone on for hours
+        return;
+    }
+    pendingEvents_ += line;
     if (!tail_.isActive())
         tail_.start();
 }
@@ -179,41 +176,32 @@ void SessionRecorder::write(bool toDisk)
     if (!open_)
         return;
     lastWriteMs_ = steadyMs_();
+    if (!writer_->hand(pendingSamples_, pendingEvents_, toDisk)) {
+        // The writer is behind: what waits is kept, and tried again.
+        tail_.start();
+        return;
+    }
     if (toDisk)
         lastSyncMs_ = lastWriteMs_;
-    // Samples first: an event never refers to a sample the file does not hold.
-    if (!append(QLatin1String(SessionFormat::SamplesSuffix), pendingSamples_, toDisk, samplesDirty_))
-        return;
     pendingSamples_.resize(0); // keeps its room for the next second
-    if (!append(QLatin1String(SessionFormat::EventsSuffix), pendingEvents_, toDisk, eventsDirty_))
-        return;
     pendingEvents_.resize(0);
 }
 
-bool SessionRecorder::append(const QString &suffix, const QByteArray &bytes, bool toDisk, bool &dirty)
+void SessionRecorder::leaveOut(qsizetype samples)
 {
-    if (bytes.isEmpty() && !(toDisk && dirty))
-        return true;
-    // Never created here: a file that has gone stays gone, and says so.
-    QFile file(path_ + suffix);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly | QIODevice::Unbuffered)) {
-        fail(file.exists() ? openProblem(file.fileName()) : FileProblem::Gone);
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        fail(writeProblem(file, bytes.size()));
-        return false;
-    }
-    dirty = !toDisk;
-    if (toDisk && !syncToDisk(file)) {
-        fail(FileProblem::Other);
-        return false;
-    }
-    return true;
+    leftOut_ += samples;
+    if (toldBehind_)
+        return;
+    toldBehind_ = true;
+    emit fellBehind();
 }
 
-void SessionRecorder::fail(FileProblem why)
+void SessionRecorder::onWriterFailed(quint64 recording, FileProblem why)
 {
+    // Also for the last write of a recording that has ended, as long as no
+    // other has begun.
+    if (recording != recording_)
+        return;
     open_ = false;
     problem_ = why;
     pendingSamples_.clear();

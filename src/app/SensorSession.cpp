@@ -44,6 +44,9 @@ SensorSession::SensorSession(std::unique_ptr<SerialService> line, QObject *paren
     // Queued too: not from inside the write that failed, which may be the
     // serial line's.
     connect(&recorder_, &SessionRecorder::failed, this, &SensorSession::onRecordingFailed, Qt::QueuedConnection);
+    connect(
+        &recorder_, &SessionRecorder::fellBehind, this,
+        [this] { tell(SessionNotice::Kind::RecordingBehind, sessionsFolder()); }, Qt::QueuedConnection);
 }
 
 SensorSession::~SensorSession() = default;
@@ -371,6 +374,11 @@ void SensorSession::beginRecording()
         QMetaObject::invokeMethod(this, &SensorSession::onRecordingFailed, Qt::QueuedConnection);
 }
 
+QString SensorSession::sessionsFolder()
+{
+    return QDir::toNativeSeparators(QDir::current().absoluteFilePath(QString::fromLatin1(SessionFormat::FolderName)));
+}
+
 void SensorSession::onRecordingFailed()
 {
     if (recordingWarned_)
@@ -378,8 +386,7 @@ void SensorSession::onRecordingFailed()
     recordingWarned_ = true;
     SessionNotice n;
     n.kind = SessionNotice::Kind::RecordingFailed;
-    n.record =
-        QDir::toNativeSeparators(QDir::current().absoluteFilePath(QString::fromLatin1(SessionFormat::FolderName)));
+    n.record = sessionsFolder();
     n.save.problem = recorder_.problem();
     emit notice(n);
 }

@@ -113,6 +113,7 @@ private:
     void tell(SessionNotice::Kind kind, const QString &record = {});
     void beginRecording();
     void onRecordingFailed();
+    static QString sessionsFolder(); // as the operator is told it
 
     std::unique_ptr<SerialService> line_;
     Acquisition acquisition_;

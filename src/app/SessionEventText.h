@@ -34,6 +34,8 @@ inline QString sessionEvent(const SessionFormat::Event &event)
         return QStringLiteral("端口恢复");
     case Kind::Serial:
         return QStringLiteral("序列号 %1").arg(value);
+    case Kind::Gap:
+        return QStringLiteral("录制缺失 %1 个采样").arg(value);
     case Kind::Header:
     case Kind::Time:
         break;

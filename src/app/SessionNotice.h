@@ -16,6 +16,7 @@ struct SessionNotice
         IndexLineMissing, // `record` saved, its index line not: `save` says why
         StopWithoutPort,  // `record` saved, the stop command not sent
         RecordingFailed,  // the session recording in folder `record` stopped or could not begin: `save.problem`
+        RecordingBehind,  // the disk under folder `record` fell so far behind that samples were left out
     };
     Kind kind = Kind::PortNotOpen;
     SerialService::OpenError open {};

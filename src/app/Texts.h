@@ -70,6 +70,10 @@ inline const QString IndexLineMissing = QStringLiteral("采样记录已保存到
 // %1: the sessions folder, %2: the reason.
 inline const QString RecordingFailed = QStringLiteral(
     "会话录制无法写入“%1” ！\r\r      原因：%2。采样和记录文件的保存照常进行，下次点击“开始”时重新录制  ");
+// %1: the sessions folder.
+inline const QString RecordingBehind =
+    QStringLiteral("会话录制写入“%1”过慢 ！\r\r      "
+                   "磁盘跟不上，一段采样未能录入，录制中已记下这段缺失。采样和记录文件的保存照常进行  ");
 
 // Why a port could not be opened, naming the device.
 inline QString openFailure(const SerialService::OpenError &e)
@@ -134,6 +138,8 @@ inline QString notice(const SessionNotice &n)
         return StopWithoutPort.arg(n.record);
     case K::RecordingFailed:
         return RecordingFailed.arg(n.record, fileProblem(n.save.problem));
+    case K::RecordingBehind:
+        return RecordingBehind.arg(n.record);
     }
     return {};
 }

@@ -1,10 +1,13 @@
 // Preloaded into the program where no small file system can be mounted: makes
 // write() fail with ENOSPC on files in one folder while a flag file exists,
 // as a full disk would, and rename() of files there fail with EACCES while
-// another one does. Everything else is written as usual.
+// another one does; and, while a third one does, makes fsync() and
+// fdatasync() of session recordings there take 3 s, as a slow stick or a
+// network share can. Everything else is written as usual.
 //
 //   PULSE_FAIL_WRITES_IN=<folder>  PULSE_FAIL_WRITES_WHILE=<flag file>
-//   PULSE_FAIL_RENAMES_WHILE=<flag file>
+//   PULSE_FAIL_RENAMES_WHILE=<flag file>  PULSE_SLOW_SYNCS_WHILE=<flag file>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +19,9 @@ namespace {
 
 using WriteFn = ssize_t (*)(int, const void *, size_t);
 using RenameFn = int (*)(const char *, const char *);
+using SyncFn = int (*)(int);
+
+constexpr unsigned SlowSyncSeconds = 3;
 
 bool inFolderWhile(const char *path, const char *flagVariable)
 {
@@ -27,7 +33,9 @@ bool inFolderWhile(const char *path, const char *flagVariable)
     return std::strncmp(path, folder, length) == 0 && path[length] == '/';
 }
 
-bool shouldFail(int fd)
+// Whether the file open as `fd` is in the folder while the flag is there;
+// with `recordingOnly`, a session recording's file.
+bool fileWhile(int fd, const char *flagVariable, bool recordingOnly = false)
 {
     char link[64];
     char path[4096];
@@ -36,7 +44,22 @@ bool shouldFail(int fd)
     if (n <= 0)
         return false;
     path[n] = '\0';
-    return inFolderWhile(path, "PULSE_FAIL_WRITES_WHILE");
+    const auto endsWith = [&](const char *end) {
+        return std::strcmp(path + n - std::min<ssize_t>(n, ssize_t(std::strlen(end))), end) == 0;
+    };
+    return inFolderWhile(path, flagVariable) && (!recordingOnly || endsWith(".samples") || endsWith(".events"));
+}
+
+bool shouldFail(int fd)
+{
+    return fileWhile(fd, "PULSE_FAIL_WRITES_WHILE");
+}
+
+int slowSync(int fd, SyncFn real)
+{
+    if (fileWhile(fd, "PULSE_SLOW_SYNCS_WHILE", true))
+        ::sleep(SlowSyncSeconds);
+    return real(fd);
 }
 
 } // namespace
@@ -62,4 +85,18 @@ extern "C" int rename(const char *from, const char *to)
         return -1;
     }
     return real(from, to);
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" int fsync(int fd)
+{
+    static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fsync"));
+    return slowSync(fd, real);
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" int fdatasync(int fd)
+{
+    static const auto real = reinterpret_cast<SyncFn>(::dlsym(RTLD_NEXT, "fdatasync"));
+    return slowSync(fd, real);
 }

@@ -185,6 +185,25 @@ def start_signals_sent(sim):
     return sim.received().count(START_STREAM)
 
 
+def timed_click(window, sim, name):
+    """Seconds from the button's release to the stop command on the line.
+    Pressed and released by separate calls: a plain xdotool click lingers
+    about 100 ms after the release, which would be counted against the
+    program."""
+    x, y = layout.control_centre(name)
+    left, top, _, _ = window.geometry()
+    window.desktop.xdotool("mousemove", "--sync", left + x, top + y)
+    window.desktop.xdotool("mousedown", 1)
+    before = stop_signals_sent(sim)
+    started = time.monotonic()
+    window.desktop.xdotool("mouseup", 1)
+    while stop_signals_sent(sim) == before:
+        if time.monotonic() - started > 10:
+            raise Failure("a click on %s got no answer within 10 s" % name)
+        time.sleep(0.005)
+    return time.monotonic() - started
+
+
 def streaming_session(s, *sim_options):
     """The simulator on COM1 with a ramp, the program, the port picked and
     Start clicked: samples flow."""

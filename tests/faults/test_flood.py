@@ -4,7 +4,7 @@ answering clicks, memory stays bounded, and the records stay whole.
 How fast the window answers: a click on a gain option sends the stop command
 first, so the time from the click to the simulator's log showing 20 33 is how
 long the click waited for the program (plus a few milliseconds of polling
-the log). Several clicks, spread over the flood."""
+the log; faults.timed_click). Several clicks, spread over the flood."""
 
 import time
 
@@ -25,25 +25,6 @@ STEADY_SLACK_KB = 1024
 GAINS = ["Option%d" % n for n in range(6, 16)]
 
 
-def timed_click(window, sim, name):
-    """Seconds from the button's release to the stop command on the line.
-    Pressed and released by separate calls: a plain xdotool click lingers
-    about 100 ms after the release, which would be counted against the
-    program."""
-    x, y = faults.layout.control_centre(name)
-    left, top, _, _ = window.geometry()
-    window.desktop.xdotool("mousemove", "--sync", left + x, top + y)
-    window.desktop.xdotool("mousedown", 1)
-    before = faults.stop_signals_sent(sim)
-    started = time.monotonic()
-    window.desktop.xdotool("mouseup", 1)
-    while faults.stop_signals_sent(sim) == before:
-        if time.monotonic() - started > 10:
-            raise Failure("a click on %s got no answer within 10 s" % name)
-        time.sleep(0.005)
-    return time.monotonic() - started
-
-
 def case_flood(s):
     sim, program, window = faults.streaming_session(s, "--unpaced")
     faults.wait_until(lambda: sim.sent_so_far() > 100000, 10, "the flood to begin")
@@ -56,7 +37,7 @@ def case_flood(s):
         memory.append((time.monotonic() - started, rss))
         if time.monotonic() >= next_click:
             gain = GAINS[len(answers) % len(GAINS)]
-            answers.append(timed_click(window, sim, gain))
+            answers.append(faults.timed_click(window, sim, gain))
             next_click += CLICK_EVERY
         faults.check_alive(program, window)
         time.sleep(0.5)

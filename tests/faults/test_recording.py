@@ -2,14 +2,21 @@
 the program: a file where the sessions folder goes at Start, the sessions
 folder moved away while streaming, and a full disk under it mid-recording. Each
 time: one warning, the trace and the records go on, what was written stays
-readable, and the next Start records again."""
+readable, and the next Start records again.
+
+recording-slow-syncs: every sync of the recording takes 3 s (a preloaded
+library), as on a slow stick or a network share. The trace keeps moving,
+clicks are answered at once, and the recording, whole after Exit, holds
+every sample sent."""
 
 import contextlib
 import os
+import time
 
 import faults
 from faults import Failure, recording
-from test_saving import can_mount, fill_up, mount, unmount
+from pulsetest import framebuffer
+from test_saving import WriteShim, can_mount, fill_up, mount, unmount
 
 SAMPLES = 300
 
@@ -87,5 +94,54 @@ def case_recording_faults(s):
     readable_part_of(first, sim)
 
 
+# The trace is drawn about 60 times a second at 1000 Hz: a frame that waits
+# longer than this is the window's thread held up.
+FRAME_GAP = 0.1
+ANSWER_WITHIN = 0.1
+# Long enough for two of the syncs every 9.5 s, each 3 s a file.
+WATCH_SECONDS = 22
+CLICKS = ["Option7", "Option8", "Option9", "Option10", "Command5"]  # gains, then Stop
+
+
+def case_recording_slow_syncs(s):
+    shim = WriteShim(s, "syncs", how="slow")
+    shim.fail(True)  # from the first sync on, Start's included
+    s.start_display(framebuffer=True)
+    sim, program, window = faults.streaming_session(s)
+    window.click_control("Option5")  # 1000 Hz
+    faults.wait_plotting(window)
+
+    screen = framebuffer.Framebuffer(s.framebuffer)
+    left, top, _, _ = window.geometry()
+    x, y, width, height = faults.layout.surface_inside()
+    changes = screen.changes((left + x, top + y, width, height), WATCH_SECONDS)
+    screen.close()
+    gap = framebuffer.longest_gap(changes)
+    print("%d frames in %d s, the longest gap between two %.0f ms" % (len(changes), WATCH_SECONDS, gap * 1000))
+    if gap > FRAME_GAP:
+        raise Failure("the trace stood still for %.0f ms while the recording synced" % (gap * 1000))
+
+    # Spread over more than a sync's period: some land while the disk is slow.
+    answers = []
+    for name in CLICKS:
+        answers.append(faults.timed_click(window, sim, name))
+        time.sleep(2.5)
+    print("answers to %d clicks: %s ms" % (len(answers), " ".join("%.0f" % (a * 1000) for a in answers)))
+    if max(answers) > ANSWER_WITHIN:
+        raise Failure("clicks waited up to %.0f ms while the recording synced" % (max(answers) * 1000))
+    faults.check_record(program.wait_record(1), "1")
+    sent = sim.wait_sent_settled()
+    window.expect_no_warning("while the syncs were slow")
+    # Exit waits for the writer: a sync under way and the last two.
+    faults.exit_cleanly(program, window, timeout=30)
+
+    _, samples, events = recording.only(s.workdir)
+    recording.check_against_sent(samples, events, sent, [])
+    kinds = recording.kinds(events)
+    if any(k.split()[0] == "gap" for k in kinds) or not kinds[-1].startswith("stop 1 "):
+        raise Failure("the recording's events after Exit are %s" % kinds)
+    print("%d samples recorded, every one sent" % len(samples))
+
+
 if __name__ == "__main__":
-    faults.main({"recording-faults": case_recording_faults})
+    faults.main({"recording-faults": case_recording_faults, "recording-slow-syncs": case_recording_slow_syncs})

@@ -61,13 +61,14 @@ def fill_up(path):
 class WriteShim:
     """Makes the program's writes (or renames) in its working directory fail
     while a flag file exists (a preloaded library), where nothing can be
-    mounted or nothing else can stop a rename."""
+    mounted or nothing else can stop a rename; with `how` "slow", makes its
+    syncs of session recordings slow instead."""
 
-    def __init__(self, s, what="writes"):
-        print("a preloaded library fails the %s" % what)
-        self.flag = os.path.join(s.artefacts, "fail-" + what)
+    def __init__(self, s, what="writes", how="fail"):
+        print("a preloaded library makes the %s %s" % (what, how))
+        self.flag = os.path.join(s.artefacts, how + "-" + what)
         os.environ["PULSE_FAIL_WRITES_IN"] = os.path.realpath(s.workdir)
-        os.environ["PULSE_FAIL_%s_WHILE" % what.upper()] = self.flag
+        os.environ["PULSE_%s_%s_WHILE" % (how.upper(), what.upper())] = self.flag
         start_program = s.start_program
 
         def start_with_shim():

@@ -319,14 +319,19 @@ class Session:
         self.processes.append(process)
         return process
 
-    def start_display(self):
-        """Starts Xvfb on the first free display number of the range."""
+    def start_display(self, framebuffer=False):
+        """Starts Xvfb on the first free display number of the range; with
+        `framebuffer`, its screen is kept in a file that
+        pulsetest.framebuffer reads (self.framebuffer is its path)."""
         for n in self.displays:
             if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
                 continue
+            options = ["-fbdir", self.runtime] if framebuffer else []
             xvfb = self._track(Process(
-                "Xvfb :%d" % n, ["Xvfb", ":%d" % n, "-screen", "0", SCREEN, "-dpi", "96", "-nolisten", "tcp", "-noreset"],
+                "Xvfb :%d" % n,
+                ["Xvfb", ":%d" % n, "-screen", "0", SCREEN, "-dpi", "96", "-nolisten", "tcp", "-noreset"] + options,
                 self.env(), self.artefacts, os.path.join(self.artefacts, "xvfb.log")))
+            self.framebuffer = os.path.join(self.runtime, "Xvfb_screen0") if framebuffer else None
             desktop = Desktop(":%d" % n, self.artefacts)
             if self._wait_display(xvfb, n, desktop):
                 self.display, self.desktop, self.xvfb = ":%d" % n, desktop, xvfb

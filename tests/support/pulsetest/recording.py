@@ -58,14 +58,16 @@ def kinds(events):
 
 def check_against_sent(samples, events, sent, unread, gaps=("rate", "gain", "baseline")):
     """The recording holds what the simulator sent, in order: it may skip
-    sent bytes only where a change discarded waiting input (at its event)
-    and, at each Lost, exactly the bytes still unread at that unplug.
-    `unread` lists those counts in order. Returns the discards' sizes.
+    sent bytes only where a change discarded waiting input (at its event),
+    at each Lost exactly the bytes still unread at that unplug, and at each
+    gap the samples it says were left out. `unread` lists the unplugs'
+    counts in order. Returns the discards' sizes.
     Needs the simulator's ramp, so that a discard lines up only one way."""
-    cuts = sorted({(e.sample, e.kind) for e in events if e.kind in gaps + ("lost",)})
+    cuts = sorted({(e.sample, e.kind, int(e.values[0]) if e.kind == "gap" else 0)
+                   for e in events if e.kind in gaps + ("lost", "gap")})
     unread = list(unread)
     at, got, discarded = 0, 0, []
-    for sample, kind in cuts + [(len(samples), "end")]:
+    for sample, kind, left_out in cuts + [(len(samples), "end", 0)]:
         n = sample - got
         if samples[got:sample] != sent[at:at + n]:
             first = next((i for i in range(n) if at + i >= len(sent) or samples[got + i] != sent[at + i]), n)
@@ -76,6 +78,8 @@ def check_against_sent(samples, events, sent, unread, gaps=("rate", "gain", "bas
             if not unread:
                 raise Failure("a lost event at %d with no unplug" % sample)
             at += unread.pop(0)
+        elif kind == "gap":
+            at += left_out
         elif kind in gaps and sample < len(samples):
             # Where the recording goes on after the discard.
             probe = samples[sample:sample + 64]
