@@ -152,6 +152,16 @@ private slots:
         const auto ms = [&](qint64 sample) { return r.msecsOf(sample) - double(t0.toMSecsSinceEpoch()); };
         QCOMPARE(ms(1002), 5015.0);  // the bytes after the Stop, up to their time point
         QCOMPARE(ms(1004), 35000.0); // the stream again from the rate change
+
+        // The gain change's stream, 600 samples left out before 1600 and caught
+        // up at 45 s: from there a run of its own.
+        QVERIFY(e.open(QIODevice::Append) && e.write(at(1600, 45000, Kind::Gap, {"600"})) > 0);
+        e.close();
+        QVERIFY(QFile::resize(stem + ".samples", 1700));
+        const SessionRecording g = SessionRecording::load(stem);
+        QCOMPARE(g.runs().size(), size_t(4));
+        QCOMPARE(std::pair(g.runs()[2].end, g.runs()[3].first), std::pair(qint64(1600), qint64(1600)));
+        QCOMPARE(g.msecsOf(1650) - double(t0.toMSecsSinceEpoch()), 45100.0);
     }
 };
 

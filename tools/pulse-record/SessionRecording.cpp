@@ -184,6 +184,8 @@ void SessionRecording::index()
     // Runs: the sensor streams from a Start, and from a rate, gain or
     // baseline change, which restarts it even after a Stop; until a Stop or
     // the line's loss. A line that comes back resumes a stream that ran.
+    // Samples left out (a disk too far behind) end a run where they were,
+    // and the stream goes on in a new one.
     bool streaming = false;
     bool lost = false;
     for (size_t i = 0; i < events.size(); ++i) {
@@ -211,7 +213,10 @@ void SessionRecording::index()
             break;
         }
         const bool after = streaming && !lost;
-        if (!before && after)
+        if (e.kind == Kind::Gap && before && m_runs.back().first < e.sample) {
+            m_runs.back().lastEvent = i - 1;
+            m_runs.push_back({e.sample, e.sample, i, events.size() - 1});
+        } else if (!before && after)
             m_runs.push_back({e.sample, e.sample, i, events.size() - 1});
         else if (before && !after)
             m_runs.back().lastEvent = i;
