@@ -134,7 +134,10 @@ bool BeatDetector::endWave()
     const long long usualGap = usualInterval();
     const bool early = usualGap > 0 && lastPeak_ >= 0 && double(wave.peak - lastPeak_) < EarlyShare * double(usualGap);
     // A wave the stream began on counts by what it showed of its upstroke.
-    const double needed = cutByStart_ ? SearchBackFloorShare : early ? EarlyBeatShare : ThresholdShare;
+    // While few beats are known, the one the scale was learnt on may have
+    // been the biggest of its breath: half as much will do.
+    const double learning = strengthCount_ < TypicalBeats / 2 ? 0.5 : 1.0;
+    const double needed = cutByStart_ ? SearchBackFloorShare : early ? EarlyBeatShare : learning * ThresholdShare;
     if (wave.strength >= needed * usual)
         return accept(wave);
     if (wave.strength > weak_.strength)
