@@ -51,32 +51,36 @@ bool BeatDetector::finish()
         --filled_;
         ended = step(double(sum_) / filled_, false) || ended;
     }
-    // A peak already behind, though the pulse has not fallen half way yet.
+    // A peak already behind, though the pulse has not fallen back far enough yet.
     if (inWave_ && !onPeak_ && peakRose_)
         return endWave() || ended;
     return ended;
 }
 
+namespace {
+
+// The median (the upper of two) of the newest `count` values of a ring that
+// holds the last N; 0 when there are none.
+template <typename T, std::size_t N> T medianOf(const std::array<T, N> &ring, int count)
+{
+    const int kept = std::min(count, int(N));
+    if (kept == 0)
+        return T {};
+    std::array<T, N> sorted = ring;
+    std::nth_element(sorted.begin(), sorted.begin() + kept / 2, sorted.begin() + kept);
+    return sorted[size_t(kept / 2)];
+}
+
+} // namespace
+
 void BeatDetector::learnTypical()
 {
-    const int kept = std::min(strengthCount_, TypicalBeats);
-    if (kept == 0) {
-        typical_ = 0.0;
-        return;
-    }
-    std::array<double, TypicalBeats> sorted = strengths_;
-    std::nth_element(sorted.begin(), sorted.begin() + kept / 2, sorted.begin() + kept);
-    typical_ = sorted[size_t(kept / 2)];
+    typical_ = medianOf(strengths_, strengthCount_);
 }
 
 long long BeatDetector::usualInterval() const
 {
-    const int kept = std::min(intervalCount_, TypicalBeats);
-    if (kept < TypicalBeats / 2)
-        return 0;
-    std::array<long long, TypicalBeats> sorted = intervals_;
-    std::nth_element(sorted.begin(), sorted.begin() + kept / 2, sorted.begin() + kept);
-    return sorted[size_t(kept / 2)];
+    return intervalCount_ < TypicalBeats / 2 ? 0 : medianOf(intervals_, intervalCount_);
 }
 
 void BeatDetector::breakChain()
@@ -91,11 +95,12 @@ bool BeatDetector::accept(const Wave &wave)
     if (interval_ > 0)
         intervals_[size_t(intervalCount_++ % TypicalBeats)] = interval_;
     strengths_[size_t(strengthCount_++ % TypicalBeats)] = wave.strength;
+    // Keeps the counts from growing without end.
     if (strengthCount_ >= 2 * TypicalBeats)
-        strengthCount_ -= TypicalBeats; // keeps the count from growing without end
-    learnTypical();
+        strengthCount_ -= TypicalBeats;
     if (intervalCount_ >= 2 * TypicalBeats)
         intervalCount_ -= TypicalBeats;
+    learnTypical();
     lastPeak_ = lastBeatEver_ = beatAt_ = wave.peak;
     beatStrength_ = wave.strength;
     beatFoot_ = foot_;
@@ -196,8 +201,8 @@ bool BeatDetector::step(double level, bool flat)
             lowSincePeak_ = std::min(lowSincePeak_, level);
         }
         waveStrength_ = std::max(waveStrength_, slopeSum_);
-        // Half way back down its own upstroke (not to the foot: on a
-        // wandering baseline the next beat may start far above it).
+        // Back down by FallShare of its own upstroke (not of the rise from the
+        // foot: on a wandering baseline the next beat may start far above it).
         if (level <= peak_ - FallShare * std::min(peak_ - foot_, waveStrength_)) {
             low_ = level;
             if (peakRose_)
