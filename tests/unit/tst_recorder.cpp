@@ -11,6 +11,7 @@
 #include <QTest>
 
 #ifndef Q_OS_WIN
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,8 +106,11 @@ private slots:
         useTestClock(r);
         QSignalSpy behind(&r, &SessionRecorder::fellBehind);
         QVERIFY(r.begin(dir.path()));
+        // Renamed into place, so that the writer, already at the new files,
+        // finds either the file begin() made or the FIFO, never neither.
         const QByteArray fifo = QFile::encodeName(r.path() + SessionFormat::SamplesSuffix);
-        QVERIFY(QFile::remove(fifo) && ::mkfifo(fifo.constData(), 0600) == 0);
+        const QByteArray made = fifo + ".fifo";
+        QVERIFY(::mkfifo(made.constData(), 0600) == 0 && ::rename(made.constData(), fifo.constData()) == 0);
         qint64 taken = 0;
         const QByteArray batch(SessionRecorder::MaxPendingBytes, 'x');
         for (; taken < 2 * SessionWriter::SamplesCapacity; taken += batch.size()) {
