@@ -89,7 +89,7 @@ void BeatDetector::breakChain()
     weak_ = {};
 }
 
-bool BeatDetector::accept(const Wave &wave)
+void BeatDetector::accept(const Wave &wave)
 {
     interval_ = lastPeak_ >= 0 && wave.peak - lastPeak_ <= maxInterval_ ? wave.peak - lastPeak_ : 0;
     if (interval_ > 0)
@@ -106,7 +106,6 @@ bool BeatDetector::accept(const Wave &wave)
     beatFoot_ = foot_;
     weak_ = {};
     learnt_ = 0.0;
-    return true;
 }
 
 bool BeatDetector::endWave()
@@ -119,7 +118,10 @@ bool BeatDetector::endWave()
     if (usual <= 0.0) {
         // Nothing learnt yet: the strongest wave so far sets the scale.
         learnt_ = std::max(learnt_, wave.strength);
-        return wave.strength >= ThresholdShare * learnt_ && accept(wave);
+        if (wave.strength < ThresholdShare * learnt_)
+            return false;
+        accept(wave);
+        return true;
     }
     if (wave.strength > MotionShare * usual && strengthCount_ >= TypicalBeats / 2) {
         // Motion: no pulse rises that steeply. Twice running, it is the
@@ -143,8 +145,10 @@ bool BeatDetector::endWave()
     // been the biggest of its breath: half as much will do.
     const double learning = strengthCount_ < TypicalBeats / 2 ? 0.5 : 1.0;
     const double needed = cutByStart_ ? SearchBackFloorShare : early ? EarlyBeatShare : learning * ThresholdShare;
-    if (wave.strength >= needed * usual)
-        return accept(wave);
+    if (wave.strength >= needed * usual) {
+        accept(wave);
+        return true;
+    }
     if (wave.strength > weak_.strength)
         weak_ = wave;
     return false;
@@ -230,8 +234,10 @@ bool BeatDetector::step(double level, bool flat)
     if (lastPeak_ >= 0 && weak_.peak > lastPeak_) {
         const long long usual = usualInterval();
         if (usual > 0 && at - lastPeak_ > std::llround(SearchBackShare * double(usual)) &&
-            weak_.strength >= SearchBackFloorShare * typical_ && weak_.peak - lastPeak_ >= usual / 2)
-            return accept(weak_);
+            weak_.strength >= SearchBackFloorShare * typical_ && weak_.peak - lastPeak_ >= usual / 2) {
+            accept(weak_);
+            return true;
+        }
     }
 
     low_ = std::min(low_, level);
@@ -241,11 +247,11 @@ bool BeatDetector::step(double level, bool flat)
     return false;
 }
 
-void BeatDetector::beginWave(long long at, double foot, double level, bool rising)
+void BeatDetector::beginWave(long long at, double footLevel, double level, bool rising)
 {
     inWave_ = true;
     waveBegan_ = at;
-    foot_ = foot;
+    foot_ = footLevel;
     peak_ = lowSincePeak_ = level;
     peakFirst_ = peakLast_ = at;
     onPeak_ = true;

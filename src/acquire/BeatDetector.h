@@ -98,9 +98,9 @@ private:
     };
 
     bool step(double level, bool flat);
-    void beginWave(long long at, double foot, double level, bool rising);
+    void beginWave(long long at, double footLevel, double level, bool rising);
     bool endWave();
-    bool accept(const Wave &wave);
+    void accept(const Wave &wave);
     void breakChain();
     void learnTypical();
     long long usualInterval() const;

@@ -196,11 +196,11 @@ void SessionRecorder::leaveOut(qsizetype samples)
     emit fellBehind();
 }
 
-void SessionRecorder::onWriterFailed(quint64 recording, FileProblem why)
+void SessionRecorder::onWriterFailed(quint64 number, FileProblem why)
 {
     // Also for the last write of a recording that has ended, as long as no
     // other has begun.
-    if (recording != recording_)
+    if (number != recording_)
         return;
     open_ = false;
     problem_ = why;

@@ -82,7 +82,7 @@ signals:
 private:
     void write(bool toDisk);
     void leaveOut(qsizetype samples);
-    void onWriterFailed(quint64 recording, FileProblem why);
+    void onWriterFailed(quint64 number, FileProblem why);
     std::unique_ptr<SessionWriter> makeWriter();
 
     std::function<qint64()> steadyMs_;

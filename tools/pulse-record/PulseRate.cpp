@@ -9,12 +9,15 @@ std::vector<int> PulseRate::beats(std::span<const std::uint8_t> samples, double 
         return {};
     BeatDetector first(rateHz);
     std::vector<double> strengths, feet;
-    for (std::size_t i = 0; i <= samples.size(); ++i) {
-        if (i < samples.size() ? first.take(samples[i]) : first.finish()) {
-            strengths.push_back(first.strength());
-            feet.push_back(first.foot());
-        }
-    }
+    const auto keep = [&] {
+        strengths.push_back(first.strength());
+        feet.push_back(first.foot());
+    };
+    for (std::uint8_t sample : samples)
+        if (first.take(sample))
+            keep();
+    if (first.finish())
+        keep();
     if (strengths.empty())
         return {};
     // The typical beat and foot: the first beat may have been learnt on a

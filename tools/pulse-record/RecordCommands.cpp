@@ -30,8 +30,7 @@ namespace {
 bool isDevice(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat st
-    { };
+    struct stat st = {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
 #else
     Q_UNUSED(path);
@@ -271,6 +270,7 @@ int checkOutput(const QString &output, bool force)
     const QFileInfo info(output);
     if (!info.exists() && !info.isSymLink())
         return Success;
+    // cppcheck-suppress knownConditionTrueFalse ; false only where there are no device nodes
     if (info.isDir() || isDevice(output)) {
         Console::message(RecordTexts::outputIsFolderOrDevice(output, info.isDir()));
         return BadInput;

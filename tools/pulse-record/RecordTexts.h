@@ -225,9 +225,10 @@ inline QString sameAsRecord(const QString &p)
 }
 // What -o may not replace: never a folder or a device (exit 1); a record, an
 // index, a recording or another kind of file only with --force (exit 2).
-inline QString outputIsFolderOrDevice(const QString &p, bool folder)
+inline QString outputIsFolderOrDevice(const QString &p, bool isFolder)
 {
-    return QStringLiteral("不能保存到“%1”：它是%2").arg(p, folder ? QStringLiteral("文件夹") : QStringLiteral("设备"));
+    return QStringLiteral("不能保存到“%1”：它是%2")
+        .arg(p, isFolder ? QStringLiteral("文件夹") : QStringLiteral("设备"));
 }
 enum class Guarded { Record, Index, Recording, NotAFile };
 inline QString outputGuarded(const QString &p, Guarded what)
