@@ -22,6 +22,7 @@ public:
     static constexpr int AveragedBeats = 4;
     static constexpr int KeptIntervals = 8;
     static constexpr double IntervalTolerance = 0.25; // of the median interval
+    static constexpr int ReadingIntervalMs = 1000;
     // Read once a second: this many readings without a beat are longer than
     // a beat can take, also when no samples come at all (after Stop).
     static constexpr int ReadingsWithoutBeat = int(BeatDetector::MaxIntervalSeconds) + 1;

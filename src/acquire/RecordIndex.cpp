@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "InputFile.h"
 #include "RecordFormat.h"
+#include "WallClock.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -44,18 +45,11 @@ std::optional<int> number(const QString &text, int low, int high)
 
 } // namespace
 
-QString RecordIndex::timeText(const QDateTime &t)
-{
-    const QString text = t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
-    // The local clock's offset always shows, "+00:00" included, not "Z".
-    return text.endsWith(u'Z') ? text.chopped(1) + QStringLiteral("+00:00") : text;
-}
-
 QByteArray RecordIndex::line(const Entry &e)
 {
     const QStringList fields = {
         field(e.name),
-        timeText(e.savedAt),
+        WallClock::text(e.savedAt),
         QString::number(e.rateHz),
         QString::number(e.gain),
         QString::number(e.baseline),

@@ -36,8 +36,6 @@ public:
     };
 
     static QByteArray digest(const QByteArray &record);
-    // ISO 8601 with milliseconds and the UTC offset: 2024-05-01T10:00:00.000+08:00
-    static QString timeText(const QDateTime &t);
     static QByteArray header();
     static QByteArray line(const Entry &entry);
     static std::optional<Entry> parse(const QByteArray &text);

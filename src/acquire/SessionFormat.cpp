@@ -1,5 +1,7 @@
 #include "SessionFormat.h"
 
+#include "WallClock.h"
+
 #include <array>
 #include <cstdlib>
 #include <utility>
@@ -20,16 +22,8 @@ constexpr std::array<std::pair<SessionFormat::Kind, const char *>, 12> Keywords 
     {SessionFormat::Kind::Time, "time"},
     {SessionFormat::Kind::Gap, "gap"},
 }};
-
-// Always with a numeric offset, "+00:00" included, so every line says its zone.
-QString clock(const QDateTime &time)
-{
-    const int offset = time.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-        (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
-        QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
+// One keyword for every kind: a new kind goes last in the enum, and here.
+static_assert(Keywords.size() == std::size_t(SessionFormat::Kind::Gap) + 1);
 
 } // namespace
 
@@ -46,7 +40,7 @@ QByteArray SessionFormat::line(const Event &event)
 {
     QByteArray out = QByteArray::number(event.sample);
     out += '\t';
-    out += clock(event.time).toUtf8();
+    out += WallClock::text(event.time).toUtf8();
     out += '\t';
     out += keyword(event.kind);
     for (const QString &value : event.values) {

@@ -32,11 +32,13 @@ constexpr const char *SamplesSuffix = ".samples";
 constexpr const char *EventsSuffix = ".events";
 constexpr const char *Magic = "pulse-demo-session";
 constexpr int Version = 1;
+// A Stop's values when it saved no record.
+constexpr const char *NoRecord = "-";
 
 enum class Kind {
     Header,   // Magic, Version
     Start,    // rate Hz, gain, baseline as streaming begins
-    Stop,     // the record's file name and its SHA-256 in hex; both "-" when it was not saved
+    Stop,     // the record's file name and its SHA-256 in hex; both NoRecord when it was not saved
     Rate,     // Hz
     Gain,     // 1..10
     Baseline, // 0..5

@@ -65,8 +65,6 @@ public:
     // Has what waits written and synced to disk, without waiting for it.
     void sync();
 
-    // The samples recorded, those of a gap left out.
-    qint64 sampleCount() const { return samples_; }
     // The recording's files without their suffix, absolute.
     const QString &path() const { return path_; }
     FileProblem problem() const { return problem_; }
@@ -93,7 +91,7 @@ private:
     bool open_ = false;
     QString path_;
     FileProblem problem_ = FileProblem::None;
-    qint64 samples_ = 0;
+    qint64 samples_ = 0; // recorded, those of a gap left out
     QByteArray pendingSamples_;
     QByteArray pendingEvents_;
     qint64 lastWriteMs_ = 0;

@@ -98,8 +98,7 @@ void MainWindow::buildLayout()
     buildBaselineControls();
     buildSerialNumberBox();
     buildCommandButtons();
-    // Below the serial number: the pulse rate, a display only.
-    place(named(new PulseReadout(session_.pulseMeter(), this), "PulseReadout"), WindowLayout::PulseReadout);
+    buildPulseReadout();
 
     selectOptions();
     rateFrame_->tabToCheckedOption();
@@ -126,7 +125,7 @@ void MainWindow::buildPortPicker()
 
     portList_ = named(new PortComboBox(this), "Combo1");
     place(portList_, WindowLayout::Combo1);
-    portList_->setFont(Artwork::songFont(19));
+    portList_->setFont(Artwork::songFont(WindowLayout::PortListPixels));
     setTextColour(portList_, WindowLayout::PortListInk);
 }
 
@@ -181,12 +180,19 @@ void MainWindow::buildSerialNumberBox()
     place(serialNumberBox_, WindowLayout::Text1);
 }
 
+void MainWindow::buildPulseReadout()
+{
+    // Below the serial number, a display only.
+    pulseReadout_ = named(new PulseReadout(this), "PulseReadout");
+    place(pulseReadout_, WindowLayout::PulseReadout);
+}
+
 void MainWindow::buildCommandButtons()
 {
     const auto pushButton = [this](const char *name, const QString &caption, const WindowLayout::Box &box) {
         auto *b = named(new QPushButton(caption, this), name);
         place(b, box);
-        b->setFont(Artwork::kaiFont(19, true));
+        b->setFont(Artwork::kaiFont(WindowLayout::ButtonFacePixels, true));
         return b;
     };
     startButton_ = pushButton("Command1", Texts::Start, WindowLayout::Command1);
@@ -257,6 +263,7 @@ void MainWindow::connectSession()
     connect(s, &SensorSession::parametersChanged, this, &MainWindow::showParameters);
     connect(s, &SensorSession::serialNumberChanged, serialNumberBox_, &QLineEdit::setText);
     connect(s, &SensorSession::traceChanged, traceSurface_, &SweepSurface::traceChanged);
+    connect(s, &SensorSession::pulseRead, pulseReadout_, &PulseReadout::show);
     // Clicks that arrive during the pauses wait; the cursor says why.
     connect(s, &SensorSession::busyChanged, this, [this](bool busy) {
         if (busy)

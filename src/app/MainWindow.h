@@ -1,8 +1,8 @@
 #pragma once
 
 #include "BusyCursor.h"
-#include "SensorSession.h"
 #include "link/SensorCommands.h"
+#include "session/SensorSession.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -13,6 +13,7 @@
 class CaptionLabel;
 class GroupFrame;
 class PortComboBox;
+class PulseReadout;
 class QLineEdit;
 class QMessageBox;
 class QPushButton;
@@ -53,6 +54,7 @@ private:
     void buildBaselineControls();
     void buildSerialNumberBox();
     void buildCommandButtons();
+    void buildPulseReadout();
     void selectOptions();
     void keepFocusOffDisplays();
     void setFocusOrder();
@@ -82,7 +84,8 @@ private:
     QPushButton *baselineUpButton_ = nullptr;                                   // Command2
     QPushButton *baselineDownButton_ = nullptr;                                 // Command3
     QLineEdit *serialNumberBox_ = nullptr;                                      // Text1
-    QPushButton *startButton_ = nullptr;                                        // Command1
-    QPushButton *stopButton_ = nullptr;                                         // Command5
-    QPushButton *exitButton_ = nullptr;                                         // Command4
+    PulseReadout *pulseReadout_ = nullptr;
+    QPushButton *startButton_ = nullptr; // Command1
+    QPushButton *stopButton_ = nullptr;  // Command5
+    QPushButton *exitButton_ = nullptr;  // Command4
 };

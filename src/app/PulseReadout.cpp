@@ -2,29 +2,23 @@
 
 #include "Artwork.h"
 #include "Texts.h"
+#include "WindowLayout.h"
 
 namespace {
 
-// The prompt's red for a warning; the rate in the buttons' face and size.
-constexpr QColor WarningColour(192, 0, 0);
-constexpr int RatePixels = 19;
 // Twelve characters fit the readout's width on one line.
 constexpr int WarningPixels = 12;
 
 } // namespace
 
-PulseReadout::PulseReadout(PulseMeter &meter, QWidget *parent)
+PulseReadout::PulseReadout(QWidget *parent)
     : QLabel(parent)
-    , meter_(meter)
 {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAlignment(Qt::AlignCenter);
-    setFont(Artwork::kaiFont(RatePixels, true));
+    setFont(Artwork::kaiFont(WindowLayout::ButtonFacePixels, true));
     setText(text({}));
-    timer_.setInterval(ReadingIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, &PulseReadout::showReading);
-    timer_.start();
 }
 
 QString PulseReadout::text(const PulseMeter::Reading &reading)
@@ -40,16 +34,16 @@ QString PulseReadout::text(const PulseMeter::Reading &reading)
     return Texts::PulseRate.arg(reading.perMinute > 0 ? QString::number(reading.perMinute) : Texts::NoRate);
 }
 
-void PulseReadout::showReading()
+void PulseReadout::show(const PulseMeter::Reading &reading)
 {
-    const PulseMeter::Reading reading = meter_.read();
     const QString shown = text(reading);
     if (shown == QLabel::text())
         return;
     const bool warning = reading.clipping != PulseMeter::Clipping::None;
-    setFont(Artwork::kaiFont(warning ? WarningPixels : RatePixels, true));
+    setFont(Artwork::kaiFont(warning ? WarningPixels : WindowLayout::ButtonFacePixels, true));
     QPalette p = palette();
-    p.setColor(QPalette::WindowText, warning ? WarningColour : parentWidget()->palette().color(QPalette::WindowText));
+    p.setColor(QPalette::WindowText,
+               warning ? WindowLayout::PortPromptInk : parentWidget()->palette().color(QPalette::WindowText));
     setPalette(p);
     setText(shown);
 }

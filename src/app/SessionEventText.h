@@ -17,9 +17,9 @@ inline QString sessionEvent(const SessionFormat::Event &event)
     case Kind::Start:
         return QStringLiteral("开始");
     case Kind::Stop:
-        // "-": that Stop saved no record.
-        return value.isEmpty() || value == QLatin1String("-") ? QStringLiteral("停止")
-                                                              : QStringLiteral("停止 记录 %1").arg(value);
+        return value.isEmpty() || value == QLatin1String(SessionFormat::NoRecord)
+            ? QStringLiteral("停止")
+            : QStringLiteral("停止 记录 %1").arg(value);
     case Kind::Rate:
         return QStringLiteral("采样速率 %1Hz").arg(value);
     case Kind::Gain:

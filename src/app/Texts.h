@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileProblemText.h"
-#include "SessionNotice.h"
+#include "session/SessionNotice.h"
 #include "acquire/FileProblem.h"
 #include "link/PortDirectory.h"
 #include "link/SerialService.h"

@@ -70,6 +70,10 @@ constexpr std::array<Option, SensorCommands::GainSteps> GainOptions {{
 // Gain options before Text1 in the focus order; the rest come after Combo1.
 constexpr int GainOptionsBeforeText1 = 7;
 
+// The command buttons' face size, in pixels; the pulse rate is shown in it too.
+constexpr int ButtonFacePixels = 19;
+constexpr int PortListPixels = 19;
+
 // The layout's own colours; everything else takes the palette's.
 constexpr QColor ControlFace {224, 224, 224}; // Label1's background, the baseline buttons
 constexpr QColor InstructionsInk {192, 64, 0};

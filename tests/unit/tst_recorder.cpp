@@ -140,8 +140,7 @@ private slots:
         ::close(readEnd);
         QCOMPARE(gaps().size(), 1);
         const QStringList gap = gaps().first().split(u' ');
-        QCOMPARE(recorded.size(), r.sampleCount());
-        QCOMPARE(r.sampleCount() + gap[2].toLongLong(), taken);
+        QCOMPARE(recorded.size() + gap[2].toLongLong(), taken);
         QCOMPARE(recorded.mid(gap[0].toLongLong(), 10), ramp(10));
         QCOMPARE(behind.count(), 1);
 #endif

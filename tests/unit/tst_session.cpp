@@ -2,7 +2,7 @@
 #include "FakeSerialService.h"
 #include "WorkingFolder.h"
 #include "acquire/RecordFormat.h"
-#include "app/SensorSession.h"
+#include "session/SensorSession.h"
 #include "app/Texts.h"
 #include "link/SensorCommands.h"
 

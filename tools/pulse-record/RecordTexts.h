@@ -4,6 +4,7 @@
 #include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
 #include "acquire/SessionFormat.h"
+#include "acquire/WallClock.h"
 #include "app/FileProblemText.h"
 #include "link/SensorCommands.h"
 
@@ -257,7 +258,7 @@ inline QString sizeLine(const QString &p, qint64 size, bool right)
 inline QString factsLine(const RecordIndex::Entry &e)
 {
     return QStringLiteral("  保存于 %1，采样速率 %2 Hz，放大倍率 %3x，基线 %4，端口 %5（%6）")
-        .arg(RecordIndex::timeText(e.savedAt), num(e.rateHz), num(e.gain), num(e.baseline), e.port, e.device);
+        .arg(WallClock::text(e.savedAt), num(e.rateHz), num(e.gain), num(e.baseline), e.port, e.device);
 }
 inline QString orderLine(const RecordSeries &s, bool timeOrder, bool indexed)
 {
@@ -359,7 +360,7 @@ inline QString sessionSummary(const QDateTime &start, double msecs, qint64 sampl
                               const std::vector<double> &rates)
 {
     return QStringLiteral("开始于 %1，时长 %2，%3 个采样，%4 个标记，采样速率 %5")
-        .arg(start.isValid() ? RecordIndex::timeText(start) : QStringLiteral("未知"), durationText(msecs), num(samples),
+        .arg(start.isValid() ? WallClock::text(start) : QStringLiteral("未知"), durationText(msecs), num(samples),
              num(markers), ratesText(rates));
 }
 inline QString sessionLine(const QString &name, const QString &summary)

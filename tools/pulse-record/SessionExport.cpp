@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "RecordEdf.h"
 #include "RecordTexts.h"
+#include "acquire/WallClock.h"
 #include "app/SessionEventText.h"
 
 #include <QFileInfo>
@@ -59,7 +60,7 @@ class ClockFormat
 public:
     explicit ClockFormat(const SessionRecording &recording)
         : offset_(recording.atOffset(0).offsetFromUtc())
-        , suffix_(RecordIndex::timeText(recording.atOffset(0)).right(6).toLatin1())
+        , suffix_(WallClock::offsetText(offset_).toLatin1())
     { }
 
     QByteArray operator()(double msecs)

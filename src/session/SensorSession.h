@@ -1,17 +1,18 @@
 #pragma once
 
+#include "CommandSequence.h"
+#include "LostPortWatch.h"
+#include "SessionLog.h"
 #include "SessionNotice.h"
 #include "acquire/Acquisition.h"
 #include "acquire/PulseMeter.h"
 #include "acquire/RecordWriter.h"
-#include "acquire/SessionRecorder.h"
 #include "link/SerialService.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <memory>
-#include <optional>
 
 // What the operator's clicks ask of the sensor, with no widget: owns the
 // serial line, the acquisition and the record writer, and the state the
@@ -22,18 +23,21 @@
 // nobody, and they wait in the port until the next discard.
 //
 // Every request runs to its end before it returns, pauses included, as the
-// sensor needs; busyChanged() brackets the pauses so the window can say so.
+// sensor needs (CommandSequence); busyChanged() brackets the pauses so the
+// window can say so.
 //
-// When the open line goes away, the session watches for the same port to
-// come back with the same device (the same adapter, where the system knows
-// its serial number), opens it, sets the sensor to the rate, gain and
-// baseline shown and restarts the stream if it was streaming. It never opens
-// another port by itself; a pick ends the watching.
+// When the open line goes away, a LostPortWatch waits for the same port to
+// come back with the same device; the session then sets the sensor to the
+// rate, gain and baseline shown and restarts the stream if it was streaming.
+// A pick ends the watching.
+//
+// Every sample taken also goes to the pulse meter, read once a second and
+// sent out as pulseRead().
 //
 // From the first Start after a pick until Exit or the next pick, every sample
 // taken and what happened on the way go into one session recording in the
-// records folder; a recording that cannot be written is reported once per
-// Start, and the next Start begins a new one.
+// records folder (SessionLog); a recording that cannot be written is
+// reported once per Start, and the next Start begins a new one.
 class SensorSession : public QObject
 {
     Q_OBJECT
@@ -41,9 +45,6 @@ public:
     // The layout's selections before the first pick: 200Hz and 4x.
     static constexpr int InitialRateOption = 0;
     static constexpr int InitialGainOption = 3;
-    // How often a lost port is looked for: a glance at the file system.
-    static constexpr int WatchIntervalMs = 1000;
-    static constexpr int RefusedLooks = 8;
 
     explicit SensorSession(std::unique_ptr<SerialService> line, QObject *parent = nullptr);
     ~SensorSession() override;
@@ -59,13 +60,8 @@ public:
     int pendingSerialQueries() const { return pendingQueries_; }
     const QString &serialNumberText() const { return serialText_; }
     const Acquisition &acquisition() const { return acquisition_; }
-    // The pulse rate of the stream: every sample the acquisition takes;
-    // restarted wherever the stream starts afresh and when the line is lost.
-    // After Stop it holds the last rate until three readings without a beat.
-    PulseMeter &pulseMeter() { return pulse_; }
-    bool portOpen() const { return line_->isOpen(); }
-    bool watchingForPort() const { return watch_.isActive(); }
-    const SessionRecorder &recorder() const { return recorder_; }
+    bool watchingForPort() const { return watch_.active(); }
+    const SessionRecorder &recorder() const { return log_.recorder(); }
 
     // The operator's requests. `index`/`option` count from 0.
     void selectPort(int index);
@@ -73,8 +69,8 @@ public:
     void stop();
     void setRate(int option);
     void setGain(int option);
-    void baselineUp();
-    void baselineDown();
+    void baselineUp() { changeBaseline(+1); }
+    void baselineDown() { changeBaseline(-1); }
     void querySerialNumber();
     // An operator's marker at the newest sample, while streaming; false
     // otherwise.
@@ -99,6 +95,10 @@ signals:
     void busyChanged(bool busy);
     // The lost port is open again and the sensor set as before.
     void reconnected();
+    // The pulse meter's reading, once a second: every sample the acquisition
+    // takes, restarted wherever the stream starts afresh and when the line is
+    // lost; after Stop the last rate stays until readings without a beat.
+    void pulseRead(const PulseMeter::Reading &reading);
 
 private:
     bool requirePortOpen();
@@ -107,21 +107,19 @@ private:
     void takeSamples();
     void restartPulse();
     void onLineFailed();
-    void lookForLostPort();
-    bool initialise(const std::array<QByteArray, 3> &commands);
+    void onPortReopened();
+    int rateHz() const;
+    int gain() const { return gainOption_ + 1; }
     bool setSensorAsShown();
     void tell(SessionNotice::Kind kind, const QString &record = {});
-    void beginRecording();
-    void onRecordingFailed();
-    static QString sessionsFolder(); // as the operator is told it
 
     std::unique_ptr<SerialService> line_;
+    CommandSequence commands_;
     Acquisition acquisition_;
     PulseMeter pulse_;
+    QTimer pulseReading_;
     RecordWriter recordWriter_;
-    SessionRecorder recorder_;
-    int markers_ = 0;             // in this recording
-    bool recordingWarned_ = true; // since the last Start
+    SessionLog log_;
 
     int portNumber_ = 1;
     int rateOption_ = InitialRateOption;
@@ -132,10 +130,8 @@ private:
     int pendingQueries_ = 0;
     QString serialText_;
 
-    bool streaming_ = false;                        // the sensor was last told to stream
-    std::optional<SerialService::Presence> opened_; // what the open port stood for
-    QTimer watch_;
-    bool resumeStreaming_ = false;
-    int refusedLooks_ = 0;            // looks left before another adapter there is asked about again
+    bool streaming_ = false; // the sensor was last told to stream
+    LostPortWatch watch_;
+    bool resumeStreaming_ = false;    // when the lost port is back
     bool failedReconnecting_ = false; // the line went away again while being set up
 };
