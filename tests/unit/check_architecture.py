@@ -44,4 +44,25 @@ for token in sorted(set(re.findall(r"`([^`\n]+)`", page))):
 
 for token in missing:
     print("docs/ARCHITECTURE.md names `%s`, which is not in the code" % token)
-sys.exit(1 if missing else 0)
+
+# Every class, struct or namespace the drawing of the rooms names (by its
+# CamelCase, not a header's file name) is declared, Qt's own names aside.
+problems = list(missing)
+drawing = page.split("## The rooms", 1)[1].split("```")[1]
+declared = set(re.findall(r"\b(?:class|struct|namespace)\s+(\w+)", everything))
+for name in sorted(set(re.findall(r"\b[A-Z][a-z]+(?:[A-Z][a-z]*)+\b(?!\.h)", drawing))):
+    if not re.match(r"Q[A-Z]", name) and name not in declared:
+        problems.append(name)
+        print("the drawing of the rooms names %s, which the code does not declare" % name)
+
+# The byte's takers, in the order SensorSession::takeSamples hands them the chunk.
+takers_line = re.search(r"^\s*takers: (.*)$", page, re.M)
+stated = re.findall(r"`(\w+)::take`", takers_line.group(1)) if takers_line else []
+session = os.path.join(ROOT, "src", "session", "SensorSession")
+members = dict((m, t) for t, m in re.findall(r"^\s+(\w+) (\w+_);", open(session + ".h", encoding="utf-8").read(), re.M))
+body = open(session + ".cpp", encoding="utf-8").read().split("void SensorSession::takeSamples()", 1)[1].split("\n}\n", 1)[0]
+found = [members.get(m, m) for m in re.findall(r"(\w+_)\.take\(", body)]
+if not stated or stated != found:
+    problems.append("takers")
+    print("docs/ARCHITECTURE.md gives the byte's takers as %s; SensorSession::takeSamples hands it to %s" % (stated, found))
+sys.exit(1 if problems else 0)
