@@ -27,6 +27,33 @@ static_assert(Keywords.size() == std::size_t(SessionFormat::Kind::Gap) + 1);
 
 } // namespace
 
+SessionFormat::Stream SessionFormat::Stream::after(Kind kind) const
+{
+    Stream s = *this;
+    switch (kind) {
+    case Kind::Start:
+        s.streaming = true;
+        break;
+    case Kind::Rate:
+    case Kind::Gain:
+    case Kind::Baseline:
+        s.streaming = streaming || !lost;
+        break;
+    case Kind::Stop:
+        s.streaming = false;
+        break;
+    case Kind::Lost:
+        s.lost = true;
+        break;
+    case Kind::Back:
+        s.lost = false;
+        break;
+    default:
+        break;
+    }
+    return s;
+}
+
 QByteArray SessionFormat::keyword(Kind kind)
 {
     for (const auto &[k, word] : Keywords) {

@@ -58,6 +58,21 @@ struct Event
     QStringList values;
 };
 
+// Whether the sensor streams, as the events say: it streams from a Start, and
+// from a rate, gain or baseline change, which restarts it even after a Stop;
+// until a Stop or the line's loss. No command reaches a lost line, and a line
+// that comes back resumes a stream that ran. Samples arrive only while
+// flowing(); the program writes its events by this rule, and readers take
+// the runs of samples from it.
+struct Stream
+{
+    bool streaming = false;
+    bool lost = false;
+    bool flowing() const { return streaming && !lost; }
+    // After an event of this kind.
+    Stream after(Kind kind) const;
+};
+
 // The keyword of a kind in the events file ("start", "stop", ...).
 QByteArray keyword(Kind kind);
 

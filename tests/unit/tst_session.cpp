@@ -2,9 +2,9 @@
 #include "FakeSerialService.h"
 #include "WorkingFolder.h"
 #include "acquire/RecordFormat.h"
-#include "session/SensorSession.h"
 #include "app/Texts.h"
 #include "link/SensorCommands.h"
+#include "session/SensorSession.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -121,6 +121,48 @@ private slots:
         QCOMPARE(sweep().plotX(), x + 90);
         QCOMPARE(warnings.size(), 1);
         QCOMPARE(s->fileNumber(), 1);
+    }
+
+    // A reader takes the runs of samples from the events alone: after each
+    // event, the rule it follows says what the line was last told.
+    void theEventsTellAReaderWhereTheSensorStreams()
+    {
+        openPort();
+        const auto write = [](const QByteArray &b) { return "write " + QString::fromLatin1(b.toHex(' ')); };
+        QList<bool> told; // after each request that notes an event
+        bool streams = false;
+        const auto request = [&](const std::function<void()> &r) {
+            r();
+            for (const QString &entry : fake->takeLog()) {
+                if (entry == write(SensorCommands::StartStream) || entry == write(SensorCommands::StopStream))
+                    streams = entry == write(SensorCommands::StartStream);
+            }
+            told << (streams && fake->isOpen());
+        };
+        request([&] { s->start(); });
+        request([&] { s->stop(); });
+        request([&] { s->setGain(1); }); // restarts after a Stop
+        request([&] {
+            fake->unplug();
+            QTRY_VERIFY(s->watchingForPort());
+        });
+        request([&] { s->setRate(1); }); // reaches no lost line
+        request([&] {
+            fake->devices[1] = {"COM1", "/dev/fake1-again", {}};
+            QTRY_VERIFY(!s->watchingForPort());
+        });
+        request([&] { s->stop(); });
+        request([&] { s->setRate(0); });
+        s->closePort();
+        QList<bool> flowing;
+        SessionFormat::Stream stream;
+        for (const QByteArray &line : fileBytes(s->recorder().path() + SessionFormat::EventsSuffix).split('\n')) {
+            const auto e = SessionFormat::parse(line);
+            if (e && e->kind != SessionFormat::Kind::Header && e->kind != SessionFormat::Kind::Time)
+                flowing << (stream = stream.after(e->kind)).flowing();
+        }
+        QCOMPARE(flowing, told);
+        QCOMPARE(told, QList<bool>({true, false, true, false, false, true, false, true}));
     }
 
     void aPortBackWhileStoppedIsNotStarted()

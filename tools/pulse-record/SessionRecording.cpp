@@ -181,38 +181,15 @@ void SessionRecording::index()
                                        : m_rateSeconds[i - 1] +
                                         double(m_rates[i].first - m_rates[i - 1].first) / m_rates[i - 1].second);
 
-    // Runs: the sensor streams from a Start, and from a rate, gain or
-    // baseline change, which restarts it even after a Stop; until a Stop or
-    // the line's loss. A line that comes back resumes a stream that ran.
-    // Samples left out (a disk too far behind) end a run where they were,
-    // and the stream goes on in a new one.
-    bool streaming = false;
-    bool lost = false;
+    // Runs: where the stream flows (SessionFormat::Stream). Samples left out
+    // (a disk too far behind) end a run where they were, and the stream goes
+    // on in a new one.
+    SessionFormat::Stream stream;
     for (size_t i = 0; i < events.size(); ++i) {
         const SessionFormat::Event &e = events[i];
-        const bool before = streaming && !lost;
-        switch (e.kind) {
-        case Kind::Start:
-            streaming = true;
-            break;
-        case Kind::Rate:
-        case Kind::Gain:
-        case Kind::Baseline:
-            streaming = streaming || !lost; // no command reaches a lost line
-            break;
-        case Kind::Stop:
-            streaming = false;
-            break;
-        case Kind::Lost:
-            lost = true;
-            break;
-        case Kind::Back:
-            lost = false;
-            break;
-        default:
-            break;
-        }
-        const bool after = streaming && !lost;
+        const bool before = stream.flowing();
+        stream = stream.after(e.kind);
+        const bool after = stream.flowing();
         if (e.kind == Kind::Gap && before && m_runs.back().first < e.sample) {
             m_runs.back().lastEvent = i - 1;
             m_runs.push_back({e.sample, e.sample, i, events.size() - 1});
