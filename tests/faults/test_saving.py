@@ -279,7 +279,7 @@ def case_two_launches(s):
         raise Failure("show does not say how the record was made:\n" + out)
     if not re.search(r"按时间顺序：上一轮扫描 \d+ 个采样，交界处缺 1 个（未计入），本轮扫描 \d+ 个", out):
         raise Failure("show does not put the record in time order:\n" + out)
-    m = re.search(r"心率 ([0-9.]+) 次/分（依据 (\d+) 次心跳，采样速率 300 Hz）", out)
+    m = re.search(r"脉率 ([0-9.]+) 次/分（依据 (\d+) 次脉搏，采样速率 300 Hz）", out)
     if not m or abs(float(m.group(1)) - 90) > 2:
         raise Failure("the heart rate is not 90 within 2 a minute:\n" + out)
     # The backup still finds its own line, by its content.

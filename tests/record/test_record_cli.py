@@ -311,12 +311,12 @@ class SessionToolTest(unittest.TestCase):
             "开始", "标记 1", "采样速率 500Hz", "放大倍率 5x", "标记 2", "端口断开", "端口恢复", "停止 记录 2",
             "序列号 2468", "开始", "基线 2"])
         self.assertEqual(lines[6], "  15:30:20.005（20.005 秒）  采样 4000  标记 1")
-        self.assertEqual(lines[16], "心率（每 10 秒）：")
+        self.assertEqual(lines[16], "脉率（每 10 秒）：")
         # Windows stop at the rate change, the gap and the Stop.
         self.assertEqual([line[2:21] for line in lines[17:]], [
             "15:30:00 至 15:30:10", "15:30:10 至 15:30:20", "15:30:20 至 15:30:30", "15:30:30 至 15:30:40",
             "15:30:40 至 15:30:45", "15:30:50 至 15:31:00", "15:31:10 至 15:31:20"])
-        self.assertTrue(all("心率 72.0 次/分" in line for line in lines[17:]), lines[17:])
+        self.assertTrue(all("脉率 72.0 次/分" in line for line in lines[17:]), lines[17:])
 
     def test_csv(self):
         code, out, err = run("csv", self.stem)

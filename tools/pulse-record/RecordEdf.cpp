@@ -95,7 +95,7 @@ bool RecordEdf::write(const QString &path, const Signal &signal, QString *error)
     const double rateHz = signal.rateHz;
     const double seconds = recordSeconds(rateHz);
     if (seconds == 0) {
-        *error = RecordTexts::edfRateUnusable(rateHz);
+        *error = RecordTexts::edfRateUnusable(rateHz, std::end(RecordSecondsChoices)[-1]);
         return false;
     }
     const int perRecord = int(std::lround(rateHz * seconds));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CommandLine.h"
 #include "RecordSeries.h"
+#include "SessionExport.h"
 #include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
 #include "acquire/SessionFormat.h"
@@ -56,7 +58,7 @@ inline const QString Help =
         "记着从开始采样到退出的每个采样和其间的事件；给出 STEM 或其中任一文件均可。\n"
         "\n"
         "记录文件的命令：\n"
-        "  show   逐个检查文件大小，显示索引中的信息、最小值、最大值、平均值和由脉搏波峰估计的心率\n"
+        "  show   逐个检查文件大小，显示索引中的信息、最小值、最大值、平均值和由脉搏波峰估计的脉率\n"
         "  png    把记录画成图片（黄色波形、深蓝底色、两条红色参考线），默认保存为 FILE.png\n"
         "  csv    每个采样输出一行到标准输出：文件中的位置、时间（采样速率已知时）、采样值和备注\n"
         "  edf    把一个或几个记录依次写成一个 EDF+ 文件，标出每个记录的开始和每次心跳，默认保存为 FILE.edf\n"
@@ -64,15 +66,15 @@ inline const QString Help =
         "会话记录的命令：\n"
         "  sessions  列出文件夹（记录文件夹或其中的 %3 文件夹，默认为当前文件夹）中的会话记录：\n"
         "         开始时间、时长、采样数、标记数和用过的采样速率\n"
-        "  show   会话记录的时长、每个事件及其时间、每 10 秒的心率\n"
+        "  show   会话记录的时长、每个事件及其时间、每 %7 秒的脉率\n"
         "  png    把会话记录的一段画成多行的图，标出事件和标记，默认保存为 STEM.png\n"
         "  csv    每个采样一行：采样序号、时间、采样值、事件\n"
         "  edf    写成 EDF+ 文件，每个事件和标记是其采样处的注释；采样速率改变处分为几个文件，\n"
         "         第一个为 OUT.edf（默认 STEM.edf），其后为 OUT-2.edf、OUT-3.edf……\n"
         "\n"
         "选项：\n"
-        "  --rate HZ     记录时的采样速率（Hz），如 200、300、400、500、1000；有记录索引时不必给出，\n"
-        "                给出时优先；show 两者都没有时按 200 计算心率；edf 没有记录索引时必须给出\n"
+        "  --rate HZ     记录时的采样速率（Hz），可为 %6；有记录索引时不必给出，\n"
+        "                给出时优先；show 两者都没有时按 %8 计算脉率；edf 没有记录索引时必须给出\n"
         "  --as-stored   按文件中的存储顺序，不按时间顺序\n"
         "  -o OUT        png 或 edf 命令的输出文件；已有的记录文件、记录索引、会话记录的文件\n"
         "                和不是普通文件的不覆盖，文件夹和设备从不覆盖\n"
@@ -88,7 +90,8 @@ inline const QString Help =
         "        如磁盘已满、管道已关闭；图片和 EDF 文件此时不留下）；\n"
         "        -o 指向文件夹或设备时也是 1；2 命令行用法错误，或 -o 指向不加 --force 不覆盖的文件\n")
         .arg(RecordBytes, RecordIndex::FileName, QLatin1String(SessionFormat::FolderName),
-             QLatin1String(SessionFormat::SamplesSuffix), QLatin1String(SessionFormat::EventsSuffix), sensorRates());
+             QLatin1String(SessionFormat::SamplesSuffix), QLatin1String(SessionFormat::EventsSuffix), sensorRates(),
+             num(qint64(SessionExport::PulseWindowSeconds)), num(qint64(CommandLine::DefaultRateHz)));
 
 // The results could not be written (exit 1).
 inline const QString StdoutFailed = QStringLiteral("无法写出到标准输出（磁盘已满或管道已关闭），输出不完整");
@@ -289,7 +292,7 @@ inline QString valuesLine(int minimum, int maximum, double mean)
 }
 inline QString rateLine(double bpm, int beats, const QString &hz)
 {
-    return QStringLiteral("  心率 %1 次/分（依据 %2 次心跳，采样速率 %3 Hz）")
+    return QStringLiteral("  脉率 %1 次/分（依据 %2 次脉搏，采样速率 %3 Hz）")
         .arg(QString::number(bpm, 'f', 1), num(beats), hz);
 }
 inline QString noPulseLine(const QString &hz)
@@ -386,17 +389,18 @@ inline QString eventLine(const QString &clock, double seconds, qint64 sample, co
 }
 inline QString pulseHeading(double seconds)
 {
-    return QStringLiteral("心率（每 %1 秒）：").arg(num(qint64(seconds)));
+    return QStringLiteral("脉率（每 %1 秒）：").arg(num(qint64(seconds)));
 }
 inline QString pulseWindowLine(const QString &from, const QString &to, bool found, double bpm, int beats,
                                const QString &hz)
 {
     return QStringLiteral("  %1 至 %2  ").arg(from, to) +
-        (found ? QStringLiteral("心率 %1 次/分（依据 %2 次心跳，采样速率 %3 Hz）")
+        (found ? QStringLiteral("脉率 %1 次/分（依据 %2 次脉搏，采样速率 %3 Hz）")
                      .arg(QString::number(bpm, 'f', 1), num(beats), hz)
                : QStringLiteral("未发现脉搏（采样速率 %1 Hz）").arg(hz));
 }
-inline const QString NoPulseWindows = QStringLiteral("  采样不足 3 秒，无法估计");
+inline const QString NoPulseWindows =
+    QStringLiteral("  采样不足 %1 秒，无法估计").arg(num(qint64(SessionExport::MinPulseWindowSeconds)));
 inline QString sessionPictureTitle(const QString &p, const QString &from, const QString &to, double rowSeconds)
 {
     return QStringLiteral("会话记录“%1”，%2 至 %3，每行 %4 秒").arg(p, from, to, QString::number(rowSeconds, 'g', 6));
@@ -431,9 +435,10 @@ inline QString edfRatesDiffer(const QString &p, const QString &hz, const QString
                "文件“%1”的采样速率是 %2 Hz，前面的记录是 %3 Hz；一个 EDF 文件只能有一种速率，可用 --rate 指定")
         .arg(p, hz, before);
 }
-inline QString edfRateUnusable(double hz)
+inline QString edfRateUnusable(double hz, double longestSeconds)
 {
-    return QStringLiteral("采样速率 %1 Hz 无法写入 EDF 文件：10 秒内不是整数个采样").arg(QString::number(hz, 'g', 12));
+    return QStringLiteral("采样速率 %1 Hz 无法写入 EDF 文件：%2 秒内不是整数个采样")
+        .arg(QString::number(hz, 'g', 12), QString::number(longestSeconds));
 }
 inline QString edfNotWritten(const QString &p)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordPicture.h"
 #include "SessionRecording.h"
 
 #include <QColor>
@@ -21,10 +22,11 @@ public:
     static constexpr int LineHeight = 18;
     static constexpr int RowGap = 10;
     static constexpr int MarginLeft = 90;
-    static constexpr int MarginTop = 40;
-    static constexpr int MarginRight = 24;
-    static constexpr int MarginBottom = 56;
-    static constexpr int TickLength = 5;
+    // The frame and the ticks of a record's picture.
+    static constexpr int MarginTop = RecordPicture::MarginTop;
+    static constexpr int MarginRight = RecordPicture::MarginRight;
+    static constexpr int MarginBottom = RecordPicture::MarginBottom;
+    static constexpr int TickLength = RecordPicture::TickLength;
     // Two samples further apart than this are not joined.
     static constexpr double BreakSeconds = 0.1;
     static constexpr double RowSecondsChoices[] = {10, 20, 30, 60, 120, 300, 600, 1200, 1800, 3600};
