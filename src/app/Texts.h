@@ -1,10 +1,10 @@
 #pragma once
 
 #include "FileProblemText.h"
-#include "session/SessionNotice.h"
 #include "acquire/FileProblem.h"
 #include "link/PortDirectory.h"
 #include "link/SerialService.h"
+#include "session/SessionNotice.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,7 @@
 #include "RecordCommands.h"
 
 #include "Console.h"
+#include "Output.h"
 #include "PulseRate.h"
 #include "RecordCsv.h"
 #include "RecordEdf.h"
@@ -13,30 +14,15 @@
 #include "SessionRecording.h"
 #include "acquire/AtomicFile.h"
 
-#include <QBuffer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 namespace RecordCommands {
 
-namespace {
+using namespace Output;
 
-// A device node: a save would put a file in its place (or never end).
-bool isDevice(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    struct stat st = {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
-}
+namespace {
 
 // A record with what its index says about it, in the order asked for.
 struct Opened
@@ -101,6 +87,8 @@ bool open(const QString &path, const Invocation &invocation, Opened &o, int &exi
     return true;
 }
 
+} // namespace
+
 int show(const Invocation &invocation)
 {
     int exitCode = Success;
@@ -133,7 +121,7 @@ int show(const Invocation &invocation)
 }
 
 // The output must not be one of the records.
-bool isARecord(const QString &output, const QStringList &records)
+static bool isARecord(const QString &output, const QStringList &records)
 {
     const QFileInfo target(output);
     if (!target.exists())
@@ -153,7 +141,7 @@ int png(const Invocation &invocation)
     const QString output = invocation.output.isEmpty() ? path + QStringLiteral(".png") : invocation.output;
     if (isARecord(output, invocation.files))
         return Usage;
-    if (const int refused = checkOutput(output, invocation.force))
+    if (const int refused = Output::check(output, invocation.force))
         return refused;
 
     int exitCode = Success;
@@ -164,7 +152,7 @@ int png(const Invocation &invocation)
     const QString title = o.rateHz ? RecordTexts::pictureTitleWithRate(path, CommandLine::rateText(*o.rateHz))
                                    : RecordTexts::pictureTitle(path);
     const QImage image = RecordPicture::render(o.series.values, title, o.rateHz, o.series.gapAt);
-    const int saved = savePicture(image, output);
+    const int saved = Output::savePicture(image, output);
     return saved == Success ? exitCode : saved;
 }
 
@@ -184,7 +172,7 @@ int edf(const Invocation &invocation)
         invocation.output.isEmpty() ? invocation.files.first() + QStringLiteral(".edf") : invocation.output;
     if (isARecord(output, invocation.files))
         return Usage;
-    if (const int refused = checkOutput(output, invocation.force))
+    if (const int refused = Output::check(output, invocation.force))
         return refused;
 
     int exitCode = Success;
@@ -228,108 +216,6 @@ int edf(const Invocation &invocation)
         Console::message(RecordTexts::EdfStartUnknown);
     Console::out(RecordTexts::edfSaved(output, int(parts.size())));
     return exitCode;
-}
-
-// Carries out png, csv and edf on a session recording, and refuses what
-// does not fit one: --rate and --as-stored with a session, --from and --to
-// with a record file, edf joining a session with anything. Nothing when the
-// command is the record files' own (show takes both kinds itself).
-std::optional<int> sessionCommand(const Invocation &invocation)
-{
-    bool records = false;
-    bool sessions = false;
-    for (const QString &path : invocation.files) {
-        const bool session = SessionRecording::isRecording(path);
-        if (session && (invocation.rateHz || invocation.asStored)) {
-            Console::message(RecordTexts::notForSessions(path));
-            return Usage;
-        }
-        (session ? sessions : records) = true;
-    }
-    if (records && (invocation.from || invocation.to)) {
-        Console::message(RecordTexts::fromToOnlyForPng());
-        return Usage;
-    }
-    if (invocation.command == Invocation::Command::Edf && sessions && invocation.files.size() > 1) {
-        Console::message(RecordTexts::oneSessionOnly());
-        return Usage;
-    }
-    if (sessions && invocation.command == Invocation::Command::Png)
-        return SessionCommands::png(invocation);
-    if (sessions && invocation.command == Invocation::Command::Csv)
-        return SessionCommands::csv(invocation);
-    if (sessions && invocation.command == Invocation::Command::Edf)
-        return SessionCommands::edf(invocation);
-    return std::nullopt;
-}
-
-} // namespace
-
-int checkOutput(const QString &output, bool force)
-{
-    const QFileInfo info(output);
-    if (!info.exists() && !info.isSymLink())
-        return Success;
-    // cppcheck-suppress knownConditionTrueFalse ; false only where there are no device nodes
-    if (info.isDir() || isDevice(output)) {
-        Console::message(RecordTexts::outputIsFolderOrDevice(output, info.isDir()));
-        return BadInput;
-    }
-    // What the program and its recorder name their files (RecordFormat::fileName,
-    // RecordWriter::backupName, RecordIndex::FileName, SessionFormat), through any link.
-    static const QRegularExpression recordName(QStringLiteral("^[0-9]+(\\.~[0-9]+~)?$"));
-    const QString name = QFileInfo(info.canonicalFilePath()).fileName();
-    std::optional<RecordTexts::Guarded> guarded;
-    if (!info.isFile())
-        guarded = RecordTexts::Guarded::NotAFile;
-    else if (recordName.match(name).hasMatch())
-        guarded = RecordTexts::Guarded::Record;
-    else if (name == RecordIndex::FileName)
-        guarded = RecordTexts::Guarded::Index;
-    else if (name.endsWith(QLatin1String(SessionFormat::SamplesSuffix)) ||
-             name.endsWith(QLatin1String(SessionFormat::EventsSuffix)))
-        guarded = RecordTexts::Guarded::Recording;
-    if (!guarded || force)
-        return Success;
-    Console::message(RecordTexts::outputGuarded(output, *guarded));
-    return Usage;
-}
-
-int savePicture(const QImage &image, const QString &output)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG") || !AtomicFile::write(output, bytes)) {
-        Console::message(RecordTexts::imageNotSaved(output));
-        return BadInput;
-    }
-    Console::out(RecordTexts::imageSaved(output));
-    return Success;
-}
-
-int run(const Invocation &invocation)
-{
-    if (invocation.command != Invocation::Command::Help && invocation.command != Invocation::Command::Sessions) {
-        if (const std::optional<int> done = sessionCommand(invocation))
-            return *done;
-    }
-    switch (invocation.command) {
-    case Invocation::Command::Help:
-        Console::raw(RecordTexts::Help.toUtf8());
-        return Success;
-    case Invocation::Command::Show:
-        return show(invocation);
-    case Invocation::Command::Png:
-        return png(invocation);
-    case Invocation::Command::Csv:
-        return csv(invocation);
-    case Invocation::Command::Edf:
-        return edf(invocation);
-    case Invocation::Command::Sessions:
-        return SessionCommands::list(invocation.files.first());
-    }
-    return Usage;
 }
 
 } // namespace RecordCommands

@@ -1,7 +1,7 @@
 #include "SessionCommands.h"
 
 #include "Console.h"
-#include "RecordCommands.h"
+#include "Output.h"
 #include "RecordTexts.h"
 #include "SessionExport.h"
 #include "SessionPicture.h"
@@ -12,9 +12,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-using RecordCommands::BadInput;
-using RecordCommands::Success;
-using RecordCommands::Usage;
+using Output::BadInput;
+using Output::Success;
+using Output::Usage;
 
 namespace SessionCommands {
 
@@ -158,7 +158,7 @@ int png(const Invocation &invocation)
     const QString output = invocation.output.isEmpty() ? r.stem + QStringLiteral(".png") : invocation.output;
     if (isTheRecording(output, r))
         return Usage;
-    if (const int refused = RecordCommands::checkOutput(output, invocation.force))
+    if (const int refused = Output::check(output, invocation.force))
         return refused;
     const qint64 from = invocation.from ? sampleOf(r, *invocation.from) : 0;
     const qint64 to = invocation.to ? sampleOf(r, *invocation.to) : r.count();
@@ -170,7 +170,7 @@ int png(const Invocation &invocation)
     const QString title = RecordTexts::sessionPictureTitle(QFileInfo(r.stem).fileName(), clock(r.timeOf(from)),
                                                            clock(endOf(r, to)), rowSeconds);
     const QImage image = SessionPicture::render(r, from, to, title);
-    return RecordCommands::savePicture(image, output);
+    return Output::savePicture(image, output);
 }
 
 int csv(const Invocation &invocation)
@@ -194,7 +194,7 @@ int edf(const Invocation &invocation)
     for (const QString &output : outputs) {
         if (isTheRecording(output, r))
             return Usage;
-        if (const int refused = RecordCommands::checkOutput(output, invocation.force))
+        if (const int refused = Output::check(output, invocation.force))
             return refused;
     }
     // Every file is drafted first, so that a failing part leaves no file at all.

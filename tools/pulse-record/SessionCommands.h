@@ -2,7 +2,7 @@
 
 #include "CommandLine.h"
 
-// The commands on session recordings; exit codes as RecordCommands'.
+// The commands on session recordings; each returns its exit code (Output::ExitCode).
 namespace SessionCommands {
 
 int list(const QString &folder);

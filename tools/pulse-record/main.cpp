@@ -2,7 +2,8 @@
 
 #include "CommandLine.h"
 #include "Console.h"
-#include "RecordCommands.h"
+#include "Dispatch.h"
+#include "Output.h"
 #include "RecordTexts.h"
 
 #include <QGuiApplication>
@@ -27,7 +28,7 @@ int main(int argc, char *argv[])
     // A closed pipe on stdout is a failed write to report, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    int exitCode = RecordCommands::BadInput;
+    int exitCode = Output::BadInput;
     try {
         QStringList arguments;
         for (int i = 1; i < argc; ++i)
@@ -35,7 +36,7 @@ int main(int argc, char *argv[])
         const CommandLine::Result parsed = CommandLine::parse(arguments);
         if (!parsed.invocation) {
             Console::message(parsed.error);
-            return RecordCommands::Usage;
+            return Output::Usage;
         }
 
         // Text in the picture needs fonts, and fonts need a GUI application.
@@ -47,7 +48,7 @@ int main(int argc, char *argv[])
             qputenv("QT_QPA_PLATFORM", "offscreen");
             app = std::make_unique<QGuiApplication>(qtArgc, argv);
         }
-        exitCode = RecordCommands::run(*parsed.invocation);
+        exitCode = Dispatch::run(*parsed.invocation);
     } catch (const std::bad_alloc &) {
         Console::message(RecordTexts::OutOfMemory);
     } catch (const std::exception &e) {
@@ -55,7 +56,7 @@ int main(int argc, char *argv[])
     }
     if (!Console::finish()) {
         Console::message(RecordTexts::StdoutFailed);
-        return RecordCommands::BadInput;
+        return Output::BadInput;
     }
     return exitCode;
 }
