@@ -84,8 +84,8 @@ private:
     QPushButton *baselineUpButton_ = nullptr;                                   // Command2
     QPushButton *baselineDownButton_ = nullptr;                                 // Command3
     QLineEdit *serialNumberBox_ = nullptr;                                      // Text1
-    PulseReadout *pulseReadout_ = nullptr;
-    QPushButton *startButton_ = nullptr; // Command1
-    QPushButton *stopButton_ = nullptr;  // Command5
-    QPushButton *exitButton_ = nullptr;  // Command4
+    PulseReadout *pulseReadout_ = nullptr;                                      // PulseReadout
+    QPushButton *startButton_ = nullptr;                                        // Command1
+    QPushButton *stopButton_ = nullptr;                                         // Command5
+    QPushButton *exitButton_ = nullptr;                                         // Command4
 };

@@ -87,6 +87,21 @@ bool open(const QString &path, const Invocation &invocation, Opened &o, int &exi
     return true;
 }
 
+// The output must not be one of the records.
+bool isARecord(const QString &output, const QStringList &records)
+{
+    const QFileInfo target(output);
+    if (!target.exists())
+        return false;
+    for (const QString &path : records) {
+        if (target.canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
+            Console::message(RecordTexts::sameAsRecord(path));
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int show(const Invocation &invocation)
@@ -118,21 +133,6 @@ int show(const Invocation &invocation)
                                  : RecordTexts::noPulseLine(hz));
     }
     return exitCode;
-}
-
-// The output must not be one of the records.
-static bool isARecord(const QString &output, const QStringList &records)
-{
-    const QFileInfo target(output);
-    if (!target.exists())
-        return false;
-    for (const QString &path : records) {
-        if (target.canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
-            Console::message(RecordTexts::sameAsRecord(path));
-            return true;
-        }
-    }
-    return false;
 }
 
 int png(const Invocation &invocation)
