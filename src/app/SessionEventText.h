@@ -1,11 +1,19 @@
 #pragma once
 
-#include "acquire/SessionFormat.h"
+#include "recording/SessionFormat.h"
 
 #include <QString>
 
-// Its own header so that pulse-record, which has no window, says the same.
+// Its own header so that pulse-record, which has no window, says the same;
+// the words it shares with the window's controls stand here, once.
 namespace Texts {
+
+inline const QString Start = QStringLiteral("开始");
+inline const QString Stop = QStringLiteral("停止");
+inline const QString Rate = QStringLiteral("采样速率");
+inline const QString Gain = QStringLiteral("放大倍率");
+inline const QString Baseline = QStringLiteral("基线");
+inline const QString SerialNumber = QStringLiteral("序列号");
 
 // An event of a session recording in the window's words; empty for the
 // header and time points, which are not shown as events.
@@ -15,17 +23,17 @@ inline QString sessionEvent(const SessionFormat::Event &event)
     using Kind = SessionFormat::Kind;
     switch (event.kind) {
     case Kind::Start:
-        return QStringLiteral("开始");
+        return Start;
     case Kind::Stop:
         return value.isEmpty() || value == QLatin1String(SessionFormat::NoRecord)
-            ? QStringLiteral("停止")
-            : QStringLiteral("停止 记录 %1").arg(value);
+            ? Stop
+            : Stop + QStringLiteral(" 记录 %1").arg(value);
     case Kind::Rate:
-        return QStringLiteral("采样速率 %1Hz").arg(value);
+        return Rate + QStringLiteral(" %1Hz").arg(value);
     case Kind::Gain:
-        return QStringLiteral("放大倍率 %1x").arg(value);
+        return Gain + QStringLiteral(" %1x").arg(value);
     case Kind::Baseline:
-        return QStringLiteral("基线 %1").arg(value);
+        return Baseline + QStringLiteral(" %1").arg(value);
     case Kind::Marker:
         return QStringLiteral("标记 %1").arg(value);
     case Kind::Lost:
@@ -33,7 +41,7 @@ inline QString sessionEvent(const SessionFormat::Event &event)
     case Kind::Back:
         return QStringLiteral("端口恢复");
     case Kind::Serial:
-        return QStringLiteral("序列号 %1").arg(value);
+        return SerialNumber + QStringLiteral(" %1").arg(value);
     case Kind::Gap:
         return QStringLiteral("录制缺失 %1 个采样").arg(value);
     case Kind::Header:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileProblemText.h"
+#include "SessionEventText.h"
 #include "acquire/FileProblem.h"
 #include "link/PortDirectory.h"
 #include "link/SerialService.h"
@@ -32,12 +33,10 @@ inline QString instructions()
 // Two leading and fourteen trailing spaces.
 inline const QString PortPrompt = QStringLiteral("  请选择传感器通讯端口              ");
 
-inline const QString RateFrame = QStringLiteral("采样速率设置");
-inline const QString GainFrame = QStringLiteral("放大倍率设置");
-inline const QString BaselineFrame = QStringLiteral("基线");
-inline const QString SerialFrame = QStringLiteral("传感器序列号");
-inline const QString Start = QStringLiteral("开始");
-inline const QString Stop = QStringLiteral("停止");
+inline const QString RateFrame = Rate + QStringLiteral("设置");
+inline const QString GainFrame = Gain + QStringLiteral("设置");
+inline const QString BaselineFrame = Baseline;
+inline const QString SerialFrame = QStringLiteral("传感器") + SerialNumber;
 inline const QString Exit = QStringLiteral("退出");
 
 // The pulse readout below the serial number. %1: beats a minute, or NoRate.
