@@ -67,7 +67,7 @@ def to_sensor_bytes(rec, rate, size):
 
 def run_feed(feed, data, rate):
     out = subprocess.run([feed, str(rate)], input=data.tobytes(), capture_output=True, check=True).stdout
-    live, record, readings = [], [], []
+    live, record, readings, windows = [], [], [], []
     for line in out.decode().splitlines():
         kind, *fields = line.split()
         if kind == "live":
@@ -76,7 +76,9 @@ def run_feed(feed, data, rate):
             record.append(int(fields[0]) / rate)
         elif kind == "reading":
             readings.append((int(fields[0]) / rate, int(fields[1]), int(fields[2])))
-    return np.array(live), np.array(record), readings
+        elif kind == "window":
+            windows.append((int(fields[0]) / rate, int(fields[1]) / rate, float(fields[2])))
+    return np.array(live), np.array(record), readings, windows
 
 
 def excluded(rec):
@@ -135,12 +137,28 @@ def score_readings(ref, readings, spans):
     return errors, dashes, clipped, counted, longest
 
 
+def score_windows(ref, windows, spans):
+    """pulse-record's rate over each pulse window clear of excluded spans
+    against the reference beats' mean rate in it: (errors, windows without a rate)."""
+    errors, none = [], 0
+    for a, b, bpm in windows:
+        inside = ref[(ref >= a) & (ref < b)]
+        if len(inside) < 3 or any(x < b and a < y for x, y in spans):
+            continue
+        if bpm <= 0:
+            none += 1
+        else:
+            errors.append(abs(bpm - 60.0 * (len(inside) - 1) / (inside[-1] - inside[0])))
+    return errors, none
+
+
 class Tally:
     def __init__(self):
         self.beats = {("live", 0.15): [0, 0, 0], ("live", 0.05): [0, 0, 0],
                       ("record", 0.15): [0, 0, 0], ("record", 0.05): [0, 0, 0]}
         self.errors, self.dashes, self.clipped, self.counted, self.longest = [], 0, 0, 0, 0.0
         self.worst_f1 = (1.0, "")
+        self.window_errors, self.windows_without = [], 0
 
     def add_beats(self, key, m):
         for k in range(3):
@@ -156,7 +174,7 @@ def f1(tp, found, ref):
 def score_one(feed, path, rate, size):
     rec = np.load(path)
     data = to_sensor_bytes(rec, rate, size)
-    live, record, readings = run_feed(feed, data, rate)
+    live, record, readings, windows = run_feed(feed, data, rate)
     ref = np.asarray(rec["ref"], dtype=np.float64)
     spans = excluded(rec)
     keep = lambda beats: np.array([b for b in beats if not in_spans(b, spans)])
@@ -166,6 +184,7 @@ def score_one(feed, path, rate, size):
         for tol in (0.15, 0.05):
             result[(what, tol)] = match(ref_kept, keep(beats), tol)
     result["readings"] = score_readings(ref, readings, spans)
+    result["windows"] = score_windows(ref, windows, spans)
     return result
 
 
@@ -193,7 +212,7 @@ def main():
           "pulse-record F1 150 ms / 50 ms | rate error median / p95 | shown within 2 / 5 per min | "
           "dashes / clipping words | longest ≤ 60 % |")
     print("|---|---|---|---|---|---|---|---|---|---|")
-    rows = []
+    rows, summaries = [], []
     for rate in [int(r) for r in args.rates.split(",")]:
         for size in args.sizes.split(","):
             with ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
@@ -208,6 +227,8 @@ def main():
                 t.clipped += clipped
                 t.counted += counted
                 t.longest = max(t.longest, longest)
+                t.window_errors += r["windows"][0]
+                t.windows_without += r["windows"][1]
                 one = f1(*r[("live", 0.15)])[2]
                 if one < t.worst_f1[0]:
                     t.worst_f1 = (one, r["name"])
@@ -224,6 +245,15 @@ def main():
                       np.median(e), np.percentile(e, 95),
                       pct(np.sum(e <= 2), len(t.errors)), pct(np.sum(e <= 5), len(t.errors)),
                       pct(t.dashes, t.counted), pct(t.clipped, t.counted), t.longest))
+            w = np.array(t.window_errors) if t.window_errors else np.array([np.nan])
+            summaries.append("| %d Hz | %s | %d | %.1f / %.1f | %.1f / %.1f %% | %.1f %% |" % (
+                rate, size, len(t.window_errors) + t.windows_without, np.median(w), np.percentile(w, 95),
+                pct(np.sum(w <= 2), len(t.window_errors)), pct(np.sum(w <= 5), len(t.window_errors)),
+                pct(t.windows_without, len(t.window_errors) + t.windows_without)))
+    print("\npulse-record's rate over a session's pulse windows:\n")
+    print("| rate | size | windows | rate error median / p95 | within 2 / 5 per min | no rate |")
+    print("|---|---|---|---|---|---|")
+    print("\n".join(summaries))
     if args.per_recording:
         print("\n| rate | size | recording | live F1 150 / 50 ms | pulse-record F1 150 ms | shown within 5 per min | "
               "dashes / clipping words | longest ≤ 60 % |")

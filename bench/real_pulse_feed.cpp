@@ -15,8 +15,11 @@
 //   reading SAMPLE BPM CLIP   a reading taken after SAMPLE bytes (BPM 0: dashes;
 //                        CLIP 0 none, 1 too high, 2 too low)
 //   record SAMPLE        a beat pulse-record found
+//   window FIRST END BPM pulse-record's rate over one of a session's pulse
+//                        windows (BPM 0: none)
 
 #include "PulseRate.h"
+#include "SessionExport.h"
 #include "acquire/PulseMeter.h"
 
 #include <algorithm>
@@ -64,5 +67,10 @@ int main(int argc, char **argv)
     }
     for (int beat : PulseRate::beats(bytes, rateHz))
         std::printf("record %d\n", beat);
+    const std::size_t window = std::size_t(SessionExport::PulseWindowSeconds * rateHz);
+    for (std::size_t at = 0; at + window <= bytes.size(); at += window) {
+        const PulseRate::Estimate e = PulseRate::estimate(std::span(bytes).subspan(at, window), rateHz);
+        std::printf("window %zu %zu %.2f\n", at, at + window, e.found ? e.beatsPerMinute : 0.0);
+    }
     return 0;
 }

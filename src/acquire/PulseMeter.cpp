@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 void PulseMeter::restart(double rateHz)
 {
@@ -21,28 +22,40 @@ void PulseMeter::beat()
     intervals_[size_t(count_++ % KeptIntervals)] = detector_.interval();
 }
 
+PulseMeter::Agreeing PulseMeter::agreeing(std::span<const long long> intervals, int scanned, int wanted,
+                                          double tolerance)
+{
+    Agreeing a;
+    if (intervals.empty())
+        return a;
+    std::vector<long long> sorted(intervals.begin(), intervals.end());
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    const double median = double(sorted[sorted.size() / 2]);
+    const auto newest = std::min(size_t(std::max(scanned, 0)), intervals.size());
+    for (size_t k = 1; k <= newest && a.used < wanted; ++k) {
+        const long long d = intervals[intervals.size() - k];
+        if (std::abs(double(d) - median) <= tolerance * median) {
+            a.total += d;
+            ++a.used;
+        }
+    }
+    return a;
+}
+
 int PulseMeter::perMinute() const
 {
     const int kept = std::min(count_, KeptIntervals);
     if (kept < AveragedBeats)
         return 0;
-    std::array<long long, KeptIntervals> sorted = intervals_;
-    std::sort(sorted.begin(), sorted.begin() + kept);
-    const double median = double(sorted[size_t(kept / 2)]);
+    std::array<long long, KeptIntervals> inOrder {};
+    for (int k = 0; k < kept; ++k)
+        inOrder[size_t(k)] = intervals_[size_t((count_ - kept + k) % KeptIntervals)];
     // Four of the newest six that agree with the others: one missed or
     // extra beat is passed over, more than that is no rate.
-    long long total = 0;
-    int used = 0;
-    for (int k = 1; k <= std::min(kept, AveragedBeats + 2) && used < AveragedBeats; ++k) {
-        const long long d = intervals_[size_t((count_ - k) % KeptIntervals)];
-        if (std::abs(double(d) - median) <= IntervalTolerance * median) {
-            total += d;
-            ++used;
-        }
-    }
-    if (used < AveragedBeats)
+    const Agreeing a = agreeing(std::span(inOrder).first(size_t(kept)), AveragedBeats + 2, AveragedBeats);
+    if (a.used < AveragedBeats)
         return 0;
-    return int(std::lround(60.0 * detector_.rateHz() * used / double(total)));
+    return int(std::lround(60.0 * detector_.rateHz() * a.used / double(a.total)));
 }
 
 PulseMeter::Reading PulseMeter::read()

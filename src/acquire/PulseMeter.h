@@ -31,6 +31,18 @@ public:
 
     enum class Clipping { None, High, Low };
 
+    // The rate rule, the window's and a record's: of `intervals` (oldest
+    // first), those within `tolerance` of their median (the upper one where
+    // there are two), taken newest first from the newest `scanned`, until
+    // `wanted` are found.
+    struct Agreeing
+    {
+        long long total = 0;
+        int used = 0;
+    };
+    static Agreeing agreeing(std::span<const long long> intervals, int scanned, int wanted,
+                             double tolerance = IntervalTolerance);
+
     struct Reading
     {
         int perMinute = 0; // 0: no rate

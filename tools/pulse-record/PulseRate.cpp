@@ -47,24 +47,15 @@ PulseRate::Estimate PulseRate::estimate(std::span<const std::uint8_t> samples, d
     if (result.peaks < MinIntervals + 1)
         return result;
 
-    std::vector<int> intervals;
+    std::vector<long long> intervals;
     for (size_t i = 1; i < at.size(); ++i)
         intervals.push_back(at[i] - at[i - 1]);
-    std::vector<int> sorted = intervals;
-    std::sort(sorted.begin(), sorted.end());
-    const size_t mid = sorted.size() / 2;
-    const double median = sorted.size() % 2 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2.0;
-
-    double total = 0.0;
-    for (int d : intervals) {
-        if (std::abs(d - median) <= IntervalTolerance * median) {
-            total += d;
-            ++result.intervals;
-        }
-    }
+    const PulseMeter::Agreeing agreeing =
+        PulseMeter::agreeing(intervals, int(intervals.size()), int(intervals.size()), IntervalTolerance);
+    result.intervals = agreeing.used;
     if (result.intervals < MinIntervals)
         return result;
     result.found = true;
-    result.beatsPerMinute = 60.0 * rateHz * result.intervals / total;
+    result.beatsPerMinute = 60.0 * rateHz * agreeing.used / double(agreeing.total);
     return result;
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "acquire/BeatDetector.h"
+#include "acquire/PulseMeter.h"
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
-// Heart rate from the systolic peaks of a record, found by the program's own
+// The pulse rate from the systolic peaks of a record, found by the program's own
 // BeatDetector, so that a record's rate and the one the window showed agree.
 // A record is only a few seconds long: the detector runs twice, the first
 // time to learn the pulse's height, so that a beat in the first second is not
@@ -14,11 +14,12 @@
 class PulseRate
 {
 public:
-    // A record read in file order joins two sweeps; an interval that spans
-    // the join (or a missed beat) is mostly far from the others and is
-    // dropped. Tight enough that one that slips through moves the mean of a
-    // record's six or seven by about 2 % at most; loose enough for the beat's
-    // natural variation of about a tenth.
+    // The window's rule (PulseMeter::agreeing) over every interval, tighter:
+    // a record read in file order joins two sweeps, and an interval that
+    // spans the join (or a missed beat) is mostly far from the others. Tight
+    // enough that one that slips through moves the mean of a record's six or
+    // seven by about 2 % at most; loose enough for the beat's natural
+    // variation of about a tenth.
     static constexpr double IntervalTolerance = 0.15; // of the median interval
     static constexpr int MinIntervals = 2;
 
