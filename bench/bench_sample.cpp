@@ -7,7 +7,7 @@
 #include "PulseModel.h"
 #include "acquire/Acquisition.h"
 #include "acquire/PulseMeter.h"
-#include "acquire/SessionRecorder.h"
+#include "recording/SessionRecorder.h"
 
 #include <QDir>
 #include <QElapsedTimer>

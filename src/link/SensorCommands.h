@@ -23,6 +23,7 @@ inline constexpr std::array<int, 5> RatesHz = {200, 300, 400, 500, 1000};
 inline constexpr int PowerUpGainOption = 0;
 inline constexpr int PowerUpBaseline = 0;
 inline constexpr int PowerUpRateOption = 0;
+inline constexpr int PowerUpRateHz = RatesHz[PowerUpRateOption];
 
 // A parameter as the one byte that follows its command.
 QByteArray parameter(int value);

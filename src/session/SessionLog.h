@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SessionNotice.h"
-#include "acquire/SessionRecorder.h"
+#include "recording/SessionRecorder.h"
 
 #include <QObject>
 

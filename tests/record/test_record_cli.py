@@ -490,6 +490,16 @@ class HostileInputTest(unittest.TestCase):
                                  (1, PREFIX + "无法写出到标准输出（磁盘已满或管道已关闭），输出不完整\n"), args)
                 os.close(stdout)
 
+    def test_a_recording_the_program_made(self):
+        # The program's own, of 2026-12-09 (a ramp; 500 Hz and 5x, two
+        # markers, Stop, Start, the port lost and back, Stop): every later
+        # reader reads it as the reader of that day did.
+        kept, stem = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data"), "20261209-152217"
+        with open(os.path.join(kept, stem + ".show"), encoding="utf-8") as f:
+            self.assertEqual(run("show", stem, cwd=kept), (0, f.read(), ""))
+        csv = run("csv", stem, cwd=kept)[1].encode()
+        self.assertEqual(hashlib.sha256(csv).hexdigest(), "850f1c412a14bddd5ecb728d4ce89cab16b47e8888469a82a3ce57a0418a2ce8")
+
     def test_a_clock_set_during_a_recording(self):
         # Forty seconds at 200 Hz, the clock set back an hour at 20 s (or on an hour).
         for step in (-3600, 3600):

@@ -5,7 +5,7 @@
 // sensor sends after a Stop, and a stream a rate change restarts.
 #include "EdfReadBack.h"
 #include "SessionExport.h"
-#include "SessionRecording.h"
+#include "recording/SessionReader.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -59,20 +59,20 @@ private slots:
         // Named by its stem or either file. The summary (start, length, markers,
         // rates, breaks) is test_record_cli's show, word for word.
         for (const QString &path : {stem, stem + ".samples", stem + ".events"}) {
-            const SessionRecording r = SessionRecording::load(path);
+            const SessionReader r = SessionReader::load(path);
             QVERIFY(r.ok());
             QCOMPARE(r.samples, samples);
             QCOMPARE(r.leftOut, 3); // the torn Stop, the line that is no event, the marker past the end
             QCOMPARE(r.events.size(), size_t(18));
         }
-        const SessionRecording r = SessionRecording::load(stem);
+        const SessionReader r = SessionReader::load(stem);
         QCOMPARE(std::pair(r.rateAt(1999), r.rateAt(2000)), std::pair(std::optional(200.0), std::optional(500.0)));
         QCOMPARE(std::pair(r.runs()[0].end, r.runs()[1].first), std::pair(qint64(4000), qint64(4000)));
     }
 
     void timesFromTheTimePoints()
     {
-        const SessionRecording r = SessionRecording::load(stem);
+        const SessionReader r = SessionReader::load(stem);
         const auto ms = [&](qint64 sample) { return r.msecsOf(sample) - double(t0.toMSecsSinceEpoch()); };
         QCOMPARE(ms(100), 505.0);    // between two time points, at the clock's pace
         QCOMPARE(ms(1500), 7575.0);  // the marker is a time point too
@@ -88,22 +88,22 @@ private slots:
     void notARecording()
     {
         QFile::remove(stem + ".events");
-        QCOMPARE(SessionRecording::load(stem).problem, SessionRecording::Problem::Missing);
+        QCOMPARE(SessionReader::load(stem).problem, SessionReader::Problem::Missing);
         QFile e(stem + ".events");
         QVERIFY(e.open(QIODevice::WriteOnly) && e.write("0\t2026-12-08T15:30:00.000+01:00\tstart\t200\n") > 0);
         e.close();
-        QCOMPARE(SessionRecording::load(stem).problem, SessionRecording::Problem::NotASession);
+        QCOMPARE(SessionReader::load(stem).problem, SessionReader::Problem::NotASession);
         // Killed before the header was whole: readable, and empty of events.
         QVERIFY(e.open(QIODevice::WriteOnly) && e.write("0\t2026-12-08T15:30:00.000+01:00\tpulse-demo") > 0);
         e.close();
-        const SessionRecording r = SessionRecording::load(stem);
+        const SessionReader r = SessionReader::load(stem);
         QVERIFY(r.ok() && r.events.empty() && r.leftOut == 1);
-        QVERIFY(SessionRecording::isRecording(stem) && !SessionRecording::isRecording(dir.path()));
+        QVERIFY(SessionReader::isRecording(stem) && !SessionReader::isRecording(dir.path()));
     }
 
     void edfSplitAtTheRateChange()
     {
-        const SessionRecording r = SessionRecording::load(stem);
+        const SessionReader r = SessionReader::load(stem);
         const auto parts = SessionExport::edfParts(r);
         QCOMPARE(parts.size(), size_t(2));
         QCOMPARE(SessionExport::edfNames(dir.filePath("x.edf"), 3),
@@ -146,7 +146,7 @@ private slots:
                         at(1504, 36010, Kind::Stop, {"-", "-"}) + at(1504, 40000, Kind::Gain, {"5"})) > 0);
         e.close();
         QVERIFY(QFile::resize(stem + ".samples", 1504));
-        const SessionRecording r = SessionRecording::load(stem);
+        const SessionReader r = SessionReader::load(stem);
         QCOMPARE(r.runs().size(), size_t(2));
         QCOMPARE(std::pair(r.runs()[0].end, r.runs()[1].first), std::pair(qint64(1004), qint64(1004)));
         const auto ms = [&](qint64 sample) { return r.msecsOf(sample) - double(t0.toMSecsSinceEpoch()); };
@@ -158,7 +158,7 @@ private slots:
         QVERIFY(e.open(QIODevice::Append) && e.write(at(1600, 45000, Kind::Gap, {"600"})) > 0);
         e.close();
         QVERIFY(QFile::resize(stem + ".samples", 1700));
-        const SessionRecording g = SessionRecording::load(stem);
+        const SessionReader g = SessionReader::load(stem);
         QCOMPARE(g.runs().size(), size_t(4));
         QCOMPARE(std::pair(g.runs()[2].end, g.runs()[3].first), std::pair(qint64(1600), qint64(1600)));
         QCOMPARE(g.msecsOf(1650) - double(t0.toMSecsSinceEpoch()), 45100.0);

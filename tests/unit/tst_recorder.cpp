@@ -3,7 +3,7 @@
 // faults.recording-faults', its words tst_session's.
 #include "FakeSerialService.h"
 #include "WorkingFolder.h"
-#include "acquire/SessionRecorder.h"
+#include "recording/SessionRecorder.h"
 
 #include <QDeadlineTimer>
 #include <QSignalSpy>

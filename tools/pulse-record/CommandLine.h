@@ -33,7 +33,7 @@ class CommandLine
 {
 public:
     // The sensor's rate after port selection.
-    static constexpr double DefaultRateHz = SensorCommands::RatesHz[SensorCommands::PowerUpRateOption];
+    static constexpr double DefaultRateHz = SensorCommands::PowerUpRateHz;
     // The sensor offers 200 to 1000 Hz, but a record may have been paced
     // otherwise (960 per second on a full line), so any sane rate is taken.
     static constexpr int MinRateHz = 1;

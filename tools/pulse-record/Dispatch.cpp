@@ -5,7 +5,7 @@
 #include "RecordCommands.h"
 #include "RecordTexts.h"
 #include "SessionCommands.h"
-#include "SessionRecording.h"
+#include "recording/SessionReader.h"
 
 #include <optional>
 
@@ -22,7 +22,7 @@ std::optional<int> sessionCommand(const Invocation &invocation)
     bool records = false;
     bool sessions = false;
     for (const QString &path : invocation.files) {
-        const bool session = SessionRecording::isRecording(path);
+        const bool session = SessionReader::isRecording(path);
         if (session && (invocation.rateHz || invocation.asStored)) {
             Console::message(RecordTexts::notForSessions(path));
             return Usage;

@@ -11,8 +11,8 @@
 #include "RecordStats.h"
 #include "RecordTexts.h"
 #include "SessionCommands.h"
-#include "SessionRecording.h"
 #include "acquire/AtomicFile.h"
+#include "recording/SessionReader.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -109,7 +109,7 @@ int show(const Invocation &invocation)
     int exitCode = Success;
     bool first = true;
     for (const QString &path : invocation.files) {
-        if (SessionRecording::isRecording(path)) {
+        if (SessionReader::isRecording(path)) {
             first = !SessionCommands::show(path, !first, exitCode) && first;
             continue;
         }

@@ -5,10 +5,10 @@
 #include "SessionExport.h"
 #include "acquire/RecordFormat.h"
 #include "acquire/RecordIndex.h"
-#include "acquire/SessionFormat.h"
 #include "acquire/WallClock.h"
 #include "app/FileProblemText.h"
 #include "link/SensorCommands.h"
+#include "recording/SessionReader.h"
 
 #include <QDateTime>
 #include <QString>
@@ -313,35 +313,34 @@ inline QString sessionsHeading(const QString &p, int count)
 {
     return QStringLiteral("文件夹“%1”中有 %2 个会话记录：").arg(p, num(count));
 }
-inline QString sessionMissing(const QString &p)
+// Why the recording named `p` was not read.
+inline QString sessionProblem(const QString &p, const SessionReader &r)
 {
-    return QStringLiteral("找不到会话记录“%1”：没有事件文件").arg(p);
-}
-inline QString sessionUnreadable(const QString &p)
-{
-    return QStringLiteral("无法读取会话记录“%1”").arg(p);
-}
-inline QString notASession(const QString &p)
-{
-    return QStringLiteral("“%1”不是会话记录：事件文件的第一行不对").arg(p);
-}
-inline QString sessionEmpty(const QString &p)
-{
-    return QStringLiteral("“%1”不是会话记录：事件文件是空的").arg(p);
-}
-inline QString sessionNewerVersion(const QString &p, const QString &version)
-{
-    return QStringLiteral("会话记录“%1”的格式版本为 %2，本程序只能读取版本 %3，请使用更新的 pulse-record")
-        .arg(p, version, num(SessionFormat::Version));
-}
-inline QString sessionBadRate(const QString &events, int line, const QString &rate)
-{
-    return QStringLiteral("会话记录的事件文件“%1”第 %2 行的采样速率“%3”无效：应为 %4 Hz 之一")
-        .arg(events, num(line), rate, sensorRates());
-}
-inline QString sessionTooLarge(const QString &p, qint64 mib)
-{
-    return QStringLiteral("“%1”超过 %2 MiB，不是会话记录的文件，未读取").arg(p, num(mib));
+    using Problem = SessionReader::Problem;
+    switch (r.problem) {
+    case Problem::None:
+        break;
+    case Problem::Missing:
+        return QStringLiteral("找不到会话记录“%1”：没有事件文件").arg(p);
+    case Problem::NotAFile:
+        return notAFile(r.file);
+    case Problem::TooLarge:
+        return QStringLiteral("“%1”超过 %2 MiB，不是会话记录的文件，未读取")
+            .arg(r.file, num(SessionReader::MaxEventsBytes >> 20));
+    case Problem::Unreadable:
+        return QStringLiteral("无法读取会话记录“%1”").arg(p);
+    case Problem::Empty:
+        return QStringLiteral("“%1”不是会话记录：事件文件是空的").arg(p);
+    case Problem::NotASession:
+        return QStringLiteral("“%1”不是会话记录：事件文件的第一行不对").arg(p);
+    case Problem::NewerVersion:
+        return QStringLiteral("会话记录“%1”的格式版本为 %2，本程序只能读取版本 %3，请使用更新的 pulse-record")
+            .arg(p, r.value, num(SessionFormat::Version));
+    case Problem::BadRate:
+        return QStringLiteral("会话记录的事件文件“%1”第 %2 行的采样速率“%3”无效：应为 %4 Hz 之一")
+            .arg(r.file, num(r.line), r.value, sensorRates());
+    }
+    return {};
 }
 // "1:02:03"
 inline QString durationText(double msecs)

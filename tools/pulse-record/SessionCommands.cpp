@@ -20,15 +20,15 @@ namespace SessionCommands {
 
 namespace {
 
-bool load(const QString &path, SessionRecording &r)
+bool load(const QString &path, SessionReader &r)
 {
-    r = SessionRecording::load(path);
+    r = SessionReader::load(path);
     if (!r.ok())
-        Console::message(r.message);
+        Console::message(RecordTexts::sessionProblem(path, r));
     return r.ok();
 }
 
-double spanMs(const SessionRecording &r)
+double spanMs(const SessionReader &r)
 {
     return r.start().isValid() ? double(r.start().msecsTo(r.end())) : 0.0;
 }
@@ -40,14 +40,14 @@ QString clock(const QDateTime &t)
 
 // When the sample before `end` was over: not the time of sample `end`,
 // which may come after a break.
-QDateTime endOf(const SessionRecording &r, qint64 end)
+QDateTime endOf(const SessionReader &r, qint64 end)
 {
     return end == 0 ? r.start()
                     : r.atOffset(r.msecsOf(end - 1) + 1000 / r.rateAt(end - 1).value_or(CommandLine::DefaultRateHz));
 }
 
 // Output beside the recording must not be one of its two files.
-bool isTheRecording(const QString &output, const SessionRecording &r)
+bool isTheRecording(const QString &output, const SessionReader &r)
 {
     const QFileInfo target(output);
     for (const char *suffix : {SessionFormat::SamplesSuffix, SessionFormat::EventsSuffix}) {
@@ -61,7 +61,7 @@ bool isTheRecording(const QString &output, const SessionRecording &r)
 }
 
 // The first sample at or after a point of --from / --to.
-qint64 sampleOf(const SessionRecording &r, const Invocation::TimePoint &point)
+qint64 sampleOf(const SessionReader &r, const Invocation::TimePoint &point)
 {
     const QDateTime start = r.start();
     const auto startMs = double(start.toMSecsSinceEpoch());
@@ -94,7 +94,7 @@ int list(const QString &folder)
     Console::out(RecordTexts::sessionsHeading(shown, int(names.size())));
     int exitCode = Success;
     for (const QString &name : names) {
-        SessionRecording r;
+        SessionReader r;
         if (!load(dir.filePath(name), r)) {
             exitCode = BadInput;
             continue;
@@ -108,7 +108,7 @@ int list(const QString &folder)
 
 bool show(const QString &path, bool separate, int &exitCode)
 {
-    SessionRecording r;
+    SessionReader r;
     if (!load(path, r)) {
         exitCode = BadInput;
         return false;
@@ -151,7 +151,7 @@ bool show(const QString &path, bool separate, int &exitCode)
 
 int png(const Invocation &invocation)
 {
-    SessionRecording r;
+    SessionReader r;
     const QString &path = invocation.files.first();
     if (!load(path, r))
         return BadInput;
@@ -175,7 +175,7 @@ int png(const Invocation &invocation)
 
 int csv(const Invocation &invocation)
 {
-    SessionRecording r;
+    SessionReader r;
     if (!load(invocation.files.first(), r))
         return BadInput;
     // A failed write is reported once, as the program ends.
@@ -185,7 +185,7 @@ int csv(const Invocation &invocation)
 
 int edf(const Invocation &invocation)
 {
-    SessionRecording r;
+    SessionReader r;
     if (!load(invocation.files.first(), r))
         return BadInput;
     const std::vector<SessionExport::Stretch> parts = SessionExport::edfParts(r);

@@ -14,11 +14,11 @@
 
 namespace SessionExport {
 
-std::vector<Stretch> steady(const SessionRecording &recording)
+std::vector<Stretch> steady(const SessionReader &recording)
 {
     std::vector<Stretch> out;
     const auto &rates = recording.rates();
-    for (const SessionRecording::Run &run : recording.runs()) {
+    for (const SessionReader::Run &run : recording.runs()) {
         qint64 first = run.first;
         // Only the rate changes inside the run: many runs and many changes
         // are no product of the two.
@@ -34,7 +34,7 @@ std::vector<Stretch> steady(const SessionRecording &recording)
     return out;
 }
 
-std::vector<PulseWindow> pulse(const SessionRecording &recording)
+std::vector<PulseWindow> pulse(const SessionReader &recording)
 {
     std::vector<PulseWindow> out;
     for (const Stretch &s : steady(recording)) {
@@ -58,7 +58,7 @@ namespace {
 class ClockFormat
 {
 public:
-    explicit ClockFormat(const SessionRecording &recording)
+    explicit ClockFormat(const SessionReader &recording)
         : offset_(recording.atOffset(0).offsetFromUtc())
         , suffix_(WallClock::offsetText(offset_).toLatin1())
     { }
@@ -96,7 +96,7 @@ QByteArray csvField(const QString &text)
 
 } // namespace
 
-bool csv(const SessionRecording &recording, const std::function<bool(const QByteArray &)> &write)
+bool csv(const SessionReader &recording, const std::function<bool(const QByteArray &)> &write)
 {
     constexpr qsizetype BlockBytes = 1 << 20;
     QByteArray out = "sample,time,value,event\n";
@@ -126,7 +126,7 @@ bool csv(const SessionRecording &recording, const std::function<bool(const QByte
     return write(out);
 }
 
-std::vector<Stretch> edfParts(const SessionRecording &recording)
+std::vector<Stretch> edfParts(const SessionReader &recording)
 {
     std::vector<Stretch> out;
     const double firstRate = recording.rateAt(0).value_or(0);
@@ -153,7 +153,7 @@ QStringList edfNames(const QString &file, int count)
     return names;
 }
 
-bool writeEdf(const SessionRecording &recording, const Stretch &part, const QString &path, QString *error)
+bool writeEdf(const SessionReader &recording, const Stretch &part, const QString &path, QString *error)
 {
     RecordEdf::Signal signal;
     signal.samples = recording.view(part.first, part.end);
@@ -174,7 +174,7 @@ bool writeEdf(const SessionRecording &recording, const Stretch &part, const QStr
     }
     const auto &runs = recording.runs();
     auto run = std::upper_bound(runs.begin(), runs.end(), part.first,
-                                [](qint64 s, const SessionRecording::Run &r) { return s < r.first; });
+                                [](qint64 s, const SessionReader::Run &r) { return s < r.first; });
     for (run = run == runs.begin() ? run : std::prev(run); run != runs.end() && run->first < part.end; ++run) {
         const qint64 first = std::max(run->first, part.first);
         const qint64 end = std::min(run->end, part.end);

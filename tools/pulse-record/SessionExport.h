@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PulseRate.h"
-#include "SessionRecording.h"
+#include "recording/SessionReader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,7 +25,7 @@ struct Stretch
 };
 
 // Every stretch of one rate without a break, cut at runs' ends and rate changes.
-std::vector<Stretch> steady(const SessionRecording &recording);
+std::vector<Stretch> steady(const SessionReader &recording);
 
 struct PulseWindow
 {
@@ -33,22 +33,22 @@ struct PulseWindow
     PulseRate::Estimate estimate;
 };
 // The pulse rate in windows of PulseWindowSeconds over each steady stretch.
-std::vector<PulseWindow> pulse(const SessionRecording &recording);
+std::vector<PulseWindow> pulse(const SessionReader &recording);
 
 // "sample,time,value,event": one row a sample; events in the last column,
 // several at one sample joined by "; ", and a row without a value for events
 // after the last sample; handed to `write` a block at a time, until it
 // returns false (the output failed). False then.
-bool csv(const SessionRecording &recording, const std::function<bool(const QByteArray &)> &write);
+bool csv(const SessionReader &recording, const std::function<bool(const QByteArray &)> &write);
 
 // The EDF+ files: one for each stretch of one rate, cut only where the rate
 // changes; breaks inside a file close up (its time counts samples) and their
 // events mark them.
-std::vector<Stretch> edfParts(const SessionRecording &recording);
+std::vector<Stretch> edfParts(const SessionReader &recording);
 // The files' names: `file` first, then FILE-2.edf, FILE-3.edf, ... beside it
 // (".edf" dropped from `file` before the number).
 QStringList edfNames(const QString &file, int count);
 // Writes part `part` of edfParts() at `path`.
-bool writeEdf(const SessionRecording &recording, const Stretch &part, const QString &path, QString *error);
+bool writeEdf(const SessionReader &recording, const Stretch &part, const QString &path, QString *error);
 
 } // namespace SessionExport

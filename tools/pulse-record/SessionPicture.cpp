@@ -41,7 +41,7 @@ double SessionPicture::rowSeconds(double spanSeconds)
     return 3600 * std::ceil(spanSeconds / MaxRows / 3600);
 }
 
-QImage SessionPicture::render(const SessionRecording &recording, qint64 from, qint64 to, const QString &title)
+QImage SessionPicture::render(const SessionReader &recording, qint64 from, qint64 to, const QString &title)
 {
     const double t0 = recording.msecsOf(from);
     // To the end of the recording, its last events (a Stop) included.
@@ -103,7 +103,7 @@ QImage SessionPicture::render(const SessionRecording &recording, qint64 from, qi
     };
     const auto &runs = recording.runs();
     auto nextRun = std::upper_bound(runs.begin(), runs.end(), from,
-                                    [](qint64 s, const SessionRecording::Run &run) { return s < run.first; });
+                                    [](qint64 s, const SessionReader::Run &run) { return s < run.first; });
     for (qint64 s = from; s < to; ++s) {
         const double ms = recording.msecsOf(s);
         const int row = std::clamp(int((ms - t0) / rowMs), 0, rows - 1);

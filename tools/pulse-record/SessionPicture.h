@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RecordPicture.h"
-#include "SessionRecording.h"
+#include "recording/SessionReader.h"
 
 #include <QColor>
 #include <QImage>
@@ -37,5 +37,5 @@ public:
     // MaxRows rows, else whole hours.
     static double rowSeconds(double spanSeconds);
     // Samples [from, to) of `recording`.
-    static QImage render(const SessionRecording &recording, qint64 from, qint64 to, const QString &title);
+    static QImage render(const SessionReader &recording, qint64 from, qint64 to, const QString &title);
 };

@@ -6,9 +6,9 @@
 // report, a recording's times must never run back.
 #include "RecordCsv.h"
 #include "SessionExport.h"
-#include "SessionRecording.h"
 #include "acquire/RecordIndex.h"
 #include "app/SessionEventText.h"
+#include "recording/SessionReader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +19,7 @@ namespace {
 
 void readRecording(const QByteArray &samples, const QByteArray &events)
 {
-    const SessionRecording r = SessionRecording::parse(QStringLiteral("fuzz"), events, samples);
+    const SessionReader r = SessionReader::parse(QStringLiteral("fuzz"), events, samples);
     if (!r.ok())
         return;
     double last = -INFINITY;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FileProblem.h"
 #include "SessionFormat.h"
 #include "SessionWriter.h"
+#include "acquire/FileProblem.h"
 
 #include <QByteArray>
 #include <QDateTime>

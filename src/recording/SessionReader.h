@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/SessionFormat.h"
+#include "SessionFormat.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -15,12 +15,15 @@
 // are used; a torn last line, a line that does not parse, an event before
 // the one above it, and an event whose sample lies past the samples file's
 // end (its samples never reached the disk) are left out and counted.
-class SessionRecording
+class SessionReader
 {
 public:
-    // BadRate: a Start or Rate names a rate the sensor does not have;
-    // NewerVersion: the header's version is one this reader does not know.
-    enum class Problem { None, Missing, NotASession, Unreadable, BadRate, NewerVersion };
+    // Missing: no events file; NotAFile, TooLarge, Unreadable: `file`
+    // cannot be read whole; Empty, NotASession: the events file is empty or
+    // does not begin as a recording's; NewerVersion: the header's version
+    // (`value`) is one this reader does not know; BadRate: the Start or Rate
+    // on line `line` names a rate (`value`) the sensor does not have.
+    enum class Problem { None, Missing, NotAFile, TooLarge, Unreadable, Empty, NotASession, NewerVersion, BadRate };
 
     // Far more than any real events file (a time point a second is about 40
     // bytes a second, 100 MB a month); a larger one is not read.
@@ -45,8 +48,10 @@ public:
     };
 
     Problem problem = Problem::None;
-    QString message; // one line, when problem != None
-    QString stem;    // the path without ".samples" / ".events"
+    QString file;  // the file the problem is in
+    int line = 0;  // its line, for BadRate
+    QString value; // the version or rate it names
+    QString stem;  // the path without ".samples" / ".events"
     QByteArray samples;
     std::vector<SessionFormat::Event> events; // the header left out
     int leftOut = 0;                          // event lines not used
@@ -55,9 +60,9 @@ public:
     // when it names no file but STEM.samples or STEM.events exists.
     static bool isRecording(const QString &path);
     static QString stemOf(const QString &path);
-    static SessionRecording load(const QString &path);
+    static SessionReader load(const QString &path);
     // The same from the two files' contents; `path` only names it in messages.
-    static SessionRecording parse(const QString &path, const QByteArray &events, QByteArray samples);
+    static SessionReader parse(const QString &path, const QByteArray &events, QByteArray samples);
 
     bool ok() const { return problem == Problem::None; }
     qint64 count() const { return samples.size(); }

@@ -1,7 +1,5 @@
-#include "SessionRecording.h"
+#include "SessionReader.h"
 
-#include "CommandLine.h"
-#include "RecordTexts.h"
 #include "acquire/InputFile.h"
 #include "link/SensorCommands.h"
 
@@ -46,7 +44,7 @@ bool tornHeader(const QByteArray &text)
 
 } // namespace
 
-bool SessionRecording::isRecording(const QString &path)
+bool SessionReader::isRecording(const QString &path)
 {
     if (hasSuffix(path, SessionFormat::SamplesSuffix) || hasSuffix(path, SessionFormat::EventsSuffix))
         return true;
@@ -55,7 +53,7 @@ bool SessionRecording::isRecording(const QString &path)
          QFileInfo::exists(path + QLatin1String(SessionFormat::EventsSuffix)));
 }
 
-QString SessionRecording::stemOf(const QString &path)
+QString SessionReader::stemOf(const QString &path)
 {
     for (const char *suffix : {SessionFormat::SamplesSuffix, SessionFormat::EventsSuffix}) {
         if (hasSuffix(path, suffix))
@@ -64,22 +62,22 @@ QString SessionRecording::stemOf(const QString &path)
     return path;
 }
 
-SessionRecording SessionRecording::load(const QString &path)
+SessionReader SessionReader::load(const QString &path)
 {
-    SessionRecording r;
+    SessionReader r;
     const QString stem = stemOf(path);
     const QString eventsPath = stem + QLatin1String(SessionFormat::EventsSuffix);
     const QString samplesPath = stem + QLatin1String(SessionFormat::SamplesSuffix);
-    const auto fail = [&](Problem problem, const QString &message) {
+    const auto fail = [&](Problem problem, const QString &file) {
         r.stem = stem;
         r.problem = problem;
-        r.message = message;
+        r.file = file;
         return r;
     };
     // Events first: samples written meanwhile only add to what they cover.
     const InputFile::Result events = InputFile::read(eventsPath, MaxEventsBytes);
     if (events.status == InputFile::Status::Missing)
-        return fail(Problem::Missing, RecordTexts::sessionMissing(path));
+        return fail(Problem::Missing, eventsPath);
     // No samples file yet is a recording that holds none.
     InputFile::Result samples = InputFile::read(samplesPath, std::numeric_limits<qint64>::max() - 1);
     if (samples.status == InputFile::Status::Missing)
@@ -88,37 +86,39 @@ SessionRecording SessionRecording::load(const QString &path)
         {{eventsPath, &events}, {samplesPath, &samples}}};
     for (const auto &[file, read] : files) {
         if (read->status == InputFile::Status::NotAFile)
-            return fail(Problem::Unreadable, RecordTexts::notAFile(file));
+            return fail(Problem::NotAFile, file);
         if (read->status == InputFile::Status::TooLarge)
-            return fail(Problem::Unreadable, RecordTexts::sessionTooLarge(file, MaxEventsBytes >> 20));
+            return fail(Problem::TooLarge, file);
         if (read->status != InputFile::Status::Read)
-            return fail(Problem::Unreadable, RecordTexts::sessionUnreadable(path));
+            return fail(Problem::Unreadable, file);
     }
     return parse(path, events.bytes, std::move(samples.bytes));
 }
 
-SessionRecording SessionRecording::parse(const QString &path, const QByteArray &text, QByteArray samples)
+SessionReader SessionReader::parse(const QString &path, const QByteArray &text, QByteArray samples)
 {
-    SessionRecording r;
+    SessionReader r;
     r.stem = stemOf(path);
     r.samples = std::move(samples);
-    const auto fail = [&](Problem problem, const QString &message) {
+    const QString eventsPath = r.stem + QLatin1String(SessionFormat::EventsSuffix);
+    const auto fail = [&](Problem problem, int line = 0, const QString &value = {}) {
         r.problem = problem;
-        r.message = message;
+        r.file = eventsPath;
+        r.line = line;
+        r.value = value;
         r.samples.clear();
         r.events.clear();
         return r;
     };
-    const QString eventsPath = r.stem + QLatin1String(SessionFormat::EventsSuffix);
 
     // Only lines ended by '\n' were written whole.
     const qsizetype whole = text.lastIndexOf('\n') + 1;
     if (text.isEmpty())
-        return fail(Problem::NotASession, RecordTexts::sessionEmpty(path));
+        return fail(Problem::Empty);
     // A header cut short by a kill is a recording that holds nothing yet;
     // anything else without a line is not a recording.
     if (whole == 0 && !tornHeader(text))
-        return fail(Problem::NotASession, RecordTexts::notASession(path));
+        return fail(Problem::NotASession);
     if (whole < text.size())
         ++r.leftOut;
     int lineNumber = 0;
@@ -128,19 +128,19 @@ SessionRecording SessionRecording::parse(const QString &path, const QByteArray &
         rest = rest.sliced(eol + 1);
         if (++lineNumber == 1) {
             if (!event || event->kind != Kind::Header)
-                return fail(Problem::NotASession, RecordTexts::notASession(path));
+                return fail(Problem::NotASession);
             bool number = false;
             const int version = event->values.value(0).toInt(&number);
             if (number && version > SessionFormat::Version)
-                return fail(Problem::NewerVersion, RecordTexts::sessionNewerVersion(path, event->values.value(0)));
+                return fail(Problem::NewerVersion, lineNumber, event->values.value(0));
             if (!number || version < 1 || event->values.size() != 1)
-                return fail(Problem::NotASession, RecordTexts::notASession(path));
+                return fail(Problem::NotASession);
             r.m_offset = event->time.offsetFromUtc();
             continue;
         }
         // A rate the sensor never had would make every span and window absurd.
         if (event && (event->kind == Kind::Start || event->kind == Kind::Rate) && !sensorRate(event->values))
-            return fail(Problem::BadRate, RecordTexts::sessionBadRate(eventsPath, lineNumber, event->values.value(0)));
+            return fail(Problem::BadRate, lineNumber, event->values.value(0));
         if (!event || event->kind == Kind::Header || event->sample > r.count() ||
             (!r.events.empty() && event->sample < r.events.back().sample)) {
             ++r.leftOut;
@@ -153,14 +153,14 @@ SessionRecording SessionRecording::parse(const QString &path, const QByteArray &
     return r;
 }
 
-std::span<const std::uint8_t> SessionRecording::view(qint64 from, qint64 to) const
+std::span<const std::uint8_t> SessionReader::view(qint64 from, qint64 to) const
 {
     from = std::clamp<qint64>(from, 0, count());
     to = std::clamp<qint64>(to, from, count());
     return {reinterpret_cast<const std::uint8_t *>(samples.constData()) + from, size_t(to - from)};
 }
 
-void SessionRecording::index()
+void SessionReader::index()
 {
     // The rates, the last of several at one sample winning, and the
     // nominal seconds they add up to.
@@ -221,7 +221,7 @@ void SessionRecording::index()
         m_runs.push_back({0, count(), 0, events.size() - 1});
 }
 
-void SessionRecording::followClockSteps()
+void SessionReader::followClockSteps()
 {
     // Which run each event is a time point of (-1: between runs).
     std::vector<int> runOf(events.size(), -1);
@@ -260,7 +260,7 @@ void SessionRecording::followClockSteps()
     }
 }
 
-std::optional<double> SessionRecording::rateAt(qint64 sample) const
+std::optional<double> SessionReader::rateAt(qint64 sample) const
 {
     if (m_rates.empty())
         return std::nullopt;
@@ -269,7 +269,7 @@ std::optional<double> SessionRecording::rateAt(qint64 sample) const
     return after == m_rates.begin() ? m_rates.front().second : std::prev(after)->second;
 }
 
-std::vector<double> SessionRecording::ratesUsed() const
+std::vector<double> SessionReader::ratesUsed() const
 {
     std::vector<double> used;
     for (const auto &[sample, hz] : m_rates) {
@@ -279,23 +279,23 @@ std::vector<double> SessionRecording::ratesUsed() const
     return used;
 }
 
-int SessionRecording::markers() const
+int SessionReader::markers() const
 {
     return int(std::count_if(events.begin(), events.end(),
                              [](const SessionFormat::Event &e) { return e.kind == Kind::Marker; }));
 }
 
-double SessionRecording::nominalSeconds(qint64 sample) const
+double SessionReader::nominalSeconds(qint64 sample) const
 {
     if (m_rates.empty())
-        return double(sample) / CommandLine::DefaultRateHz;
+        return double(sample) / SensorCommands::PowerUpRateHz;
     const auto after = std::upper_bound(m_rates.begin(), m_rates.end(), sample,
                                         [](qint64 s, const auto &rate) { return s < rate.first; });
     const size_t k = after == m_rates.begin() ? 0 : size_t(after - m_rates.begin()) - 1;
     return m_rateSeconds[k] + double(sample - m_rates[k].first) / m_rates[k].second;
 }
 
-double SessionRecording::msecsOf(qint64 sample) const
+double SessionReader::msecsOf(qint64 sample) const
 {
     if (m_runs.empty())
         return 0;
@@ -328,17 +328,17 @@ double SessionRecording::msecsOf(qint64 sample) const
     return ms(*next) - 1000.0 * (nominalSeconds(next->sample) - at);
 }
 
-QDateTime SessionRecording::atOffset(double msecs) const
+QDateTime SessionReader::atOffset(double msecs) const
 {
     return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(msecs)), QTimeZone::utc()).toOffsetFromUtc(m_offset);
 }
 
-QDateTime SessionRecording::timeOf(qint64 sample) const
+QDateTime SessionReader::timeOf(qint64 sample) const
 {
     return atOffset(msecsOf(sample));
 }
 
-qint64 SessionRecording::sampleAt(double msecs) const
+qint64 SessionReader::sampleAt(double msecs) const
 {
     qint64 low = 0;
     qint64 high = count();
@@ -352,12 +352,12 @@ qint64 SessionRecording::sampleAt(double msecs) const
     return low;
 }
 
-QDateTime SessionRecording::start() const
+QDateTime SessionReader::start() const
 {
     return events.empty() ? QDateTime() : atOffset(double(events.front().time.toMSecsSinceEpoch()));
 }
 
-QDateTime SessionRecording::end() const
+QDateTime SessionReader::end() const
 {
     if (events.empty())
         return {};

@@ -1,6 +1,6 @@
 #include "SessionFormat.h"
 
-#include "WallClock.h"
+#include "acquire/WallClock.h"
 
 #include <array>
 #include <cstdlib>

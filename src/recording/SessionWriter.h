@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileProblem.h"
+#include "acquire/FileProblem.h"
 
 #include <QByteArray>
 #include <QString>
