@@ -19,8 +19,9 @@
 // window shows (port, rate, gain, baseline, record number, serial number).
 //
 // Who takes received bytes: a serial-number query while one waits (the newest
-// first), otherwise the acquisition once Start has been clicked, otherwise
-// nobody, and they wait in the port until the next discard.
+// first), otherwise, once Start has been clicked, the acquisition, the
+// recording and the pulse meter, in that order; otherwise nobody, and they
+// wait in the port until the next discard.
 //
 // Every request runs to its end before it returns, pauses included, as the
 // sensor needs (CommandSequence); busyChanged() brackets the pauses so the
