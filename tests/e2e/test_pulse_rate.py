@@ -3,6 +3,7 @@ accessibility, against the simulated sensor: the rate of a steady pulse and
 of one that steps from 72 to 150 a minute, dashes for a flat line, and the
 words for a trace that clips."""
 
+import math
 import os
 import re
 import time
@@ -52,14 +53,18 @@ def case_rate_step(s):
 
 
 def case_flat_line(s):
-    flat = os.path.join(s.artefacts, "flat.bin")
-    with open(flat, "wb") as f:
-        f.write(bytes([100]) * 64)
-    a11y, sim, _ = streaming(s, "--source", "file:" + flat)
-    sim.wait_sent(6 * 200, timeout=30)
-    shown = readout(a11y, "the readout")
-    if shown != "脉率 --- 次/分":
-        raise Failure("a flat line shows %r" % shown)
+    # 20 s of a pulse at 75 a minute (160 samples a beat), then 30 s flat:
+    # the dashes must replace the rate, not be the readout left unchanged.
+    beat = [90 + (50 * (1 - math.cos(math.pi * i / 24)) if i < 24 else 100 * math.exp(-(i - 24) / 30))
+            for i in range(160)]
+    path = os.path.join(s.artefacts, "pulse-then-flat.bin")
+    with open(path, "wb") as f:
+        f.write(bytes(round(v) for v in beat) * 25 + bytes([100]) * 30 * 200)
+    a11y, _, _ = streaming(s, "--source", "file:" + path)
+    first = readout(a11y, "the pulse's rate", lambda t: rate_of(t) is not None)
+    if abs(rate_of(first) - 75) > 2:
+        raise Failure("a pulse of 75 a minute shows %r" % first)
+    readout(a11y, "dashes once the line is flat", lambda t: t == "脉率 --- 次/分")
 
 
 def case_clipping(s):
