@@ -27,6 +27,13 @@ def rate_of(text):
     return int(m.group(1)) if m and m.group(1) != "---" else None
 
 
+def first_rate(a11y, per_minute, what="a rate"):
+    """Waits for a rate; fails unless it is within 2 of `per_minute`."""
+    shown = readout(a11y, what, lambda t: rate_of(t) is not None)
+    if abs(rate_of(shown) - per_minute) > 2:
+        raise Failure("a pulse of %d a minute shows %r" % (per_minute, shown))
+
+
 def streaming(s, *sim_options):
     a11y = Accessibility(s)
     sim, program, window = s.start_streaming(*sim_options)
@@ -35,9 +42,7 @@ def streaming(s, *sim_options):
 
 def check_rate(s, per_minute):
     a11y, _, _ = streaming(s, "--heart-rate", str(per_minute), "--no-variability")
-    first = readout(a11y, "a rate", lambda t: rate_of(t) is not None)
-    if abs(rate_of(first) - per_minute) > 2:
-        raise Failure("the simulator beats %d times a minute, the window shows %r" % (per_minute, first))
+    first_rate(a11y, per_minute)
 
 
 def case_rate_step(s):
@@ -61,9 +66,7 @@ def case_flat_line(s):
     with open(path, "wb") as f:
         f.write(bytes(round(v) for v in beat) * 25 + bytes([100]) * 30 * 200)
     a11y, _, _ = streaming(s, "--source", "file:" + path)
-    first = readout(a11y, "the pulse's rate", lambda t: rate_of(t) is not None)
-    if abs(rate_of(first) - 75) > 2:
-        raise Failure("a pulse of 75 a minute shows %r" % first)
+    first_rate(a11y, 75)
     readout(a11y, "dashes once the line is flat", lambda t: t == "脉率 --- 次/分")
 
 
@@ -75,9 +78,7 @@ def case_clipping(s):
         window.click_control(control)
     readout(a11y, "the clipping words", lambda t: t == TOO_HIGH)
     window.click_control("Option9")  # back to 4x
-    back = readout(a11y, "the rate again", lambda t: rate_of(t) is not None)
-    if abs(rate_of(back) - 72) > 2:
-        raise Failure("after the gain came down the window shows %r" % back)
+    first_rate(a11y, 72, "the rate again once the gain came down")
 
 
 if __name__ == "__main__":
