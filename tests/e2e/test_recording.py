@@ -102,7 +102,7 @@ def case_session_killed(s):
     if len(samples) < taken or not sim.sent().startswith(samples):
         raise Failure("the killed program's recording holds %d samples; %d were taken more than a second before"
                       % (len(samples), taken))
-    shown = pulse_record("show", stem)
+    shown = recording.pulse_record("show", stem)
     print(shown)
     if "%d 个采样" % len(samples) not in shown:
         raise Failure("pulse-record show does not count the %d samples:\n%s" % (len(samples), shown))
@@ -111,19 +111,12 @@ def case_session_killed(s):
         raise Failure("the EDF+ export of the killed recording holds %d samples and %s" % (len(exported), notes))
 
 
-def pulse_record(*args):
-    p = subprocess.run([os.environ["PULSE_RECORD_TOOL"], *args], capture_output=True, timeout=60)
-    if p.returncode != 0:
-        raise Failure("pulse-record %s: exit %d, %s" % (" ".join(args), p.returncode, p.stderr.decode()))
-    return p.stdout.decode("utf-8")
-
-
 def edf_export(stem, folder):
     """pulse-record edf's files (a rate change starts the next, FILE-2.edf),
     read back with EDFlib: all their samples, and the annotations of the
     events (the detected beats and the padding left out)."""
     target = os.path.join(folder, "export.edf")
-    pulse_record("edf", stem, "-o", target)
+    recording.pulse_record("edf", stem, "-o", target)
     more = sorted(glob.glob(os.path.join(folder, "export-*.edf")), key=lambda p: int(p.rsplit("-", 1)[1][:-4]))
     samples, notes = bytearray(), []
     for path in [target] + more:

@@ -18,6 +18,7 @@ import subprocess
 
 import faults
 from faults import Failure, RECORD_SIZE
+from pulsetest import recording
 
 SAMPLES = 300
 # An earlier run's file "1": longer than a record, so a save that wrote in
@@ -240,14 +241,6 @@ def case_backup_impossible(s):
                         ["1"], leaves_earlier_file(s), EARLIER)
 
 
-def show_record(path):
-    """pulse-record show, without --rate: what it prints, on success only."""
-    p = subprocess.run([os.environ["PULSE_RECORD_TOOL"], "show", path], capture_output=True, timeout=30)
-    if p.returncode != 0 or p.stderr:
-        raise Failure("pulse-record show %s: exit %d, %s" % (path, p.returncode, p.stderr.decode()))
-    return p.stdout.decode("utf-8")
-
-
 def case_two_launches(s):
     """The second session runs at 300 Hz and 4x with a steady pulse of 90 a
     minute for more than two sweeps, so its record joins two sweeps."""
@@ -273,7 +266,7 @@ def case_two_launches(s):
     if [(line[0], line[2], line[3], line[5]) for line in lines[1:]] != [("1", "200", "1", "COM1"), ("1", "300", "4", "COM1")]:
         raise Failure("the index holds %s" % lines)
 
-    out = show_record(os.path.join(s.workdir, "1"))
+    out = recording.pulse_record("show", os.path.join(s.workdir, "1"))
     print(out)
     if not re.search(r"保存于 %s，采样速率 300 Hz，放大倍率 4x，基线 0，端口 COM1（" % re.escape(lines[2][1]), out):
         raise Failure("show does not say how the record was made:\n" + out)
@@ -283,7 +276,7 @@ def case_two_launches(s):
     if not m or abs(float(m.group(1)) - 90) > 2:
         raise Failure("the heart rate is not 90 within 2 a minute:\n" + out)
     # The backup still finds its own line, by its content.
-    if "采样速率 200 Hz，放大倍率 1x" not in show_record(os.path.join(s.workdir, "1.~1~")):
+    if "采样速率 200 Hz，放大倍率 1x" not in recording.pulse_record("show", os.path.join(s.workdir, "1.~1~")):
         raise Failure("show does not describe the backup from its index line")
     faults.exit_cleanly(program, window)
 

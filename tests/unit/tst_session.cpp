@@ -1,6 +1,5 @@
 // The sensor session driven through the recording serial double: no window.
-#include "FakeSerialService.h"
-#include "WorkingFolder.h"
+#include "FakeLineTest.h"
 #include "acquire/RecordFormat.h"
 #include "app/Texts.h"
 #include "link/SensorCommands.h"
@@ -9,31 +8,19 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
-#include <optional>
 
 using namespace FakeLog;
 
-class SessionTest : public QObject
+class SessionTest : public FakeLineTest
 {
     Q_OBJECT
 
-    FakeSerialService *fake = nullptr;
     std::unique_ptr<SensorSession> s;
     QStringList warnings;    // what the warning boxes would say
     bool busy = false;       // inside the pauses
     bool warnedBusy = false; // a warning while busy
-    std::optional<WorkingFolder> folder;
 
-    void openPort(int number = 1)
-    {
-        s->selectPort(number - 1);
-        QVERIFY(fake->isOpen());
-        fake->takeLog();
-    }
-    void feed(const QByteArray &bytes)
-    {
-        fake->feed(bytes); // readyRead: the session takes them at once
-    }
+    SensorSession &session() override { return *s; }
     const Sweep &sweep() const { return s->acquisition().sweep(); }
 
 private slots:

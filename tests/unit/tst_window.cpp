@@ -1,5 +1,4 @@
-#include "FakeSerialService.h"
-#include "WorkingFolder.h"
+#include "FakeLineTest.h"
 #include "app/CaptionLabel.h"
 #include "app/MainWindow.h"
 #include "app/SweepSurface.h"
@@ -13,7 +12,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <optional>
 
 namespace {
 
@@ -56,13 +54,11 @@ protected:
 
 using namespace FakeLog;
 
-class WindowTest : public QObject
+class WindowTest : public FakeLineTest
 {
     Q_OBJECT
 
-    FakeSerialService *fake = nullptr;
     std::unique_ptr<TestWindow> w;
-    std::optional<WorkingFolder> folder;
 
     template <typename T> T *child(const char *name)
     {
@@ -75,13 +71,7 @@ class WindowTest : public QObject
     QString label7() { return child<CaptionLabel>("Label7")->caption(); }
     QString text1() { return child<QLineEdit>("Text1")->text(); }
 
-    void openPort(int number = 1)
-    {
-        w->session().selectPort(number - 1);
-        QVERIFY(fake->isOpen());
-        fake->takeLog();
-    }
-    void feed(const QByteArray &bytes) { fake->feed(bytes); }
+    SensorSession &session() override { return w->session(); }
     void clickText1()
     {
         QLineEdit *box = child<QLineEdit>("Text1");

@@ -7,6 +7,7 @@ import datetime
 import glob
 import math
 import os
+import subprocess
 
 from .xwindow import Failure
 
@@ -21,6 +22,15 @@ class Event:
 
     def __repr__(self):
         return "%s@%d%s" % (self.kind, self.sample, "".join(" " + v for v in self.values))
+
+
+def pulse_record(*args):
+    """What pulse-record (PULSE_RECORD_TOOL) prints for `args`, once it has
+    ended with exit 0 and nothing on stderr."""
+    p = subprocess.run([os.environ["PULSE_RECORD_TOOL"], *args], capture_output=True, timeout=60)
+    if p.returncode != 0 or p.stderr:
+        raise Failure("pulse-record %s: exit %d, %s" % (" ".join(args), p.returncode, p.stderr.decode()))
+    return p.stdout.decode("utf-8")
 
 
 def stems(records_folder):
