@@ -3,16 +3,22 @@
 // as a full disk would, and rename() of files there fail with EACCES while
 // another one does; and, while a third one does, makes fsync() and
 // fdatasync() of session recordings there take 3 s, as a slow stick or a
-// network share can. Everything else is written as usual.
+// network share can; each slow sync's start and end (CLOCK_MONOTONIC seconds)
+// go on a line of PULSE_SLOW_SYNCS_LOG, so a test can tell what happened
+// during the syncs from what happened between them. Everything else is
+// written as usual.
 //
 //   PULSE_FAIL_WRITES_IN=<folder>  PULSE_FAIL_WRITES_WHILE=<flag file>
 //   PULSE_FAIL_RENAMES_WHILE=<flag file>  PULSE_SLOW_SYNCS_WHILE=<flag file>
+//   PULSE_SLOW_SYNCS_LOG=<file>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -55,10 +61,26 @@ bool shouldFail(int fd)
     return fileWhile(fd, "PULSE_FAIL_WRITES_WHILE");
 }
 
+double monotonicSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
 int slowSync(int fd, SyncFn real)
 {
-    if (fileWhile(fd, "PULSE_SLOW_SYNCS_WHILE", true))
+    if (fileWhile(fd, "PULSE_SLOW_SYNCS_WHILE", true)) {
+        const double start = monotonicSeconds();
         ::sleep(SlowSyncSeconds);
+        if (const char *log = std::getenv("PULSE_SLOW_SYNCS_LOG")) {
+            const int out = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            if (out >= 0) {
+                ::dprintf(out, "%.6f %.6f\n", start, monotonicSeconds());
+                ::close(out);
+            }
+        }
+    }
     return real(fd);
 }
 

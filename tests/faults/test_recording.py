@@ -94,13 +94,29 @@ def case_recording_faults(s):
     readable_part_of(first, sim)
 
 
-# The trace is drawn about 60 times a second at 1000 Hz: a frame that waits
-# longer than this is the window's thread held up.
-FRAME_GAP = 0.1
+# A window's thread held by a sync stands still for the whole sync, 3 s; a
+# loaded machine (two suites share two cores in CI) holds it 100 to 150 ms now
+# and then, syncs or not. So the frames drawn during the syncs are judged
+# against those drawn between them, and no gap during one may come near its
+# length.
+SYNC_SECONDS = 3
+GAP_DURING_SYNC = SYNC_SECONDS / 6
 ANSWER_WITHIN = 0.1
 # Long enough for two of the syncs every 9.5 s, each 3 s a file.
 WATCH_SECONDS = 22
 CLICKS = ["Option7", "Option8", "Option9", "Option10", "Command5"]  # gains, then Stop
+
+
+def frames_during(changes, syncs):
+    """The gaps between frames and the frame rates during the syncs and
+    between them: (longest gap, frames a second) for each."""
+    def during(a, b):
+        return any(a < end and b > start for start, end in syncs)
+
+    seen = {True: [], False: []}
+    for a, b in zip(changes, changes[1:]):
+        seen[during(a, b)].append(b - a)
+    return {k: (max(g, default=float("inf")), len(g) / sum(g) if g else 0.0) for k, g in seen.items()}
 
 
 def case_recording_slow_syncs(s):
@@ -116,10 +132,18 @@ def case_recording_slow_syncs(s):
     x, y, width, height = faults.layout.surface_inside()
     changes = screen.changes((left + x, top + y, width, height), WATCH_SECONDS)
     screen.close()
-    gap = framebuffer.longest_gap(changes)
-    print("%d frames in %d s, the longest gap between two %.0f ms" % (len(changes), WATCH_SECONDS, gap * 1000))
-    if gap > FRAME_GAP:
-        raise Failure("the trace stood still for %.0f ms while the recording synced" % (gap * 1000))
+    syncs = [(a, b) for a, b in shim.slow_syncs() if a >= changes[0] and b <= changes[-1]]
+    seen = frames_during(changes, syncs)
+    print("%d frames in %d s; during %d syncs the longest gap %.0f ms, %.0f frames a second; "
+          "between them %.0f ms, %.0f a second" % (len(changes), WATCH_SECONDS, len(syncs), seen[True][0] * 1000,
+                                                     seen[True][1], seen[False][0] * 1000, seen[False][1]))
+    if len(syncs) < 2:
+        raise Failure("only %d slow syncs while the trace was watched" % len(syncs))
+    if seen[True][0] > GAP_DURING_SYNC:
+        raise Failure("the trace stood still for %.0f ms while the recording synced" % (seen[True][0] * 1000))
+    if seen[True][1] < seen[False][1] / 2:
+        raise Failure("the trace was drawn %.0f times a second during the syncs, %.0f between them"
+                      % (seen[True][1], seen[False][1]))
 
     # Spread over more than a sync's period: some land while the disk is slow.
     answers = []

@@ -70,6 +70,9 @@ class WriteShim:
         self.flag = os.path.join(s.artefacts, how + "-" + what)
         os.environ["PULSE_FAIL_WRITES_IN"] = os.path.realpath(s.workdir)
         os.environ["PULSE_%s_%s_WHILE" % (how.upper(), what.upper())] = self.flag
+        self.log = os.path.join(s.artefacts, "slow-syncs.log")
+        if how == "slow":
+            os.environ["PULSE_SLOW_SYNCS_LOG"] = self.log
         start_program = s.start_program
 
         def start_with_shim():
@@ -86,6 +89,13 @@ class WriteShim:
                 os.environ.update(saved)
 
         s.start_program = start_with_shim
+
+    def slow_syncs(self):
+        """(start, end) of every slow sync so far, in time.monotonic() seconds."""
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as log:
+            return [tuple(float(t) for t in line.split()) for line in log if line.strip()]
 
     def fail(self, on):
         if on:

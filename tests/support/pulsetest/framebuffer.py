@@ -45,8 +45,3 @@ class Framebuffer:
     def close(self):
         self._view.release()
         self._map.close()
-
-
-def longest_gap(times):
-    """The longest time between one change and the next, in seconds."""
-    return max((b - a for a, b in zip(times, times[1:])), default=float("inf"))
