@@ -47,14 +47,24 @@ class FolderTest(unittest.TestCase):
             f.write(data)
         return path
 
+    def snapshot(self):
+        return {n: os.lstat(os.path.join(self.dir, n)).st_mtime_ns for n in os.listdir(self.dir)}
+
+    def assertRefused(self, args, code, message, out=""):
+        """Exit `code`, `message` alone on stderr, `out` (unless None) on
+        stdout, and nothing in the folder touched; returns what was printed."""
+        before = self.snapshot()
+        got, printed, err = run(*args)
+        self.assertEqual((got, err, self.snapshot()), (code, PREFIX + message + "\n", before), args)
+        if out is not None:
+            self.assertEqual(printed, out, args)
+        return printed
+
 
 class RecordToolTest(FolderTest):
     def read(self, path):
         with open(path, "rb") as f:
             return f.read()
-
-    def assertOneError(self, err, message):
-        self.assertEqual(err, PREFIX + message + "\n")
 
     def index(self, name, data, rate=300, sample_index=300, previous_end=1144, lines=None):
         """The index beside the records, as the program writes it."""
@@ -121,22 +131,17 @@ class RecordToolTest(FolderTest):
         ]
         for kwargs, message in cases:
             self.index("1", **kwargs)
-            code, out, err = run("show", self.ramp)
-            self.assertEqual(code, 1)
-            self.assertOneError(err, message.format(i=os.path.join(self.dir, "index.tsv"), r=self.ramp))
+            out = self.assertRefused(("show", self.ramp), 1, message.format(i=os.path.join(self.dir, "index.tsv"), r=self.ramp), None)
             self.assertEqual(out.splitlines()[1], NO_INDEX)
             self.assertIn("采样速率 200 Hz", out)
 
     def test_edf(self):
         edf = os.path.join(self.dir, "out.edf")
         # Without an index the rate must be given, and the start is unknown.
-        code, out, err = run("edf", self.ramp, "-o", edf)
-        self.assertEqual((code, out), (2, ""))
-        self.assertOneError(err, f"文件“{self.ramp}”旁没有记录索引，请用 --rate 给出采样速率")
-        self.assertFalse(os.path.exists(edf))
-        code, out, err = run("edf", self.ramp, self.ramp, "--rate", "200", "-o", edf)
-        self.assertEqual((code, out), (0, f"EDF 文件已保存到“{edf}”（2 个记录）\n"))
-        self.assertOneError(err, "注意：没有记录索引，开始时间未知，EDF 文件中记为 1985-01-01 00:00:00")
+        self.assertRefused(("edf", self.ramp, "-o", edf), 2, f"文件“{self.ramp}”旁没有记录索引，请用 --rate 给出采样速率")
+        self.assertEqual(run("edf", self.ramp, self.ramp, "--rate", "200", "-o", edf),
+                         (0, f"EDF 文件已保存到“{edf}”（2 个记录）\n",
+                          PREFIX + "注意：没有记录索引，开始时间未知，EDF 文件中记为 1985-01-01 00:00:00\n"))
         with open(edf, "rb") as f:
             head = f.read(256)
         self.assertEqual(head[168:184], b"01.01.8500.00.00")  # EDF's start date and time
@@ -186,16 +191,11 @@ class RecordToolTest(FolderTest):
             (("png", self.ramp, "-o", self.dir), f"不能保存到“{self.dir}”：它是文件夹"),
         ] + [((command, fifo), f"无法读取“{fifo}”：不是普通文件") for command in ("show", "png", "csv")]
         for args, message in cases:
-            code, out, err = run(*args)
-            self.assertEqual((code, out), (1, ""), args)
-            self.assertOneError(err, message)
-        self.assertFalse(os.path.exists(empty + ".png") or os.path.exists(short + ".png"))
+            self.assertRefused(args, 1, message)
 
     def test_short_file_is_still_shown(self):
         short = self.write("5", bytes(range(100)))
-        code, out, err = run("show", short)
-        self.assertEqual(code, 1)
-        self.assertOneError(err, f"警告：文件“{short}”只有 100 字节，记录文件应为 1146 字节，记录不完整")
+        out = self.assertRefused(("show", short), 1, f"警告：文件“{short}”只有 100 字节，记录文件应为 1146 字节，记录不完整", None)
         self.assertEqual(out.splitlines()[:3], [
             f"文件“{short}”：100 字节（应为 1146 字节）",
             "  没有索引信息，按存储顺序：100 个采样",
@@ -205,29 +205,17 @@ class RecordToolTest(FolderTest):
     def test_long_file_uses_the_record_part(self):
         # An older, longer file keeps its tail behind a new record.
         long = self.write("6", bytes(RECORD_SIZE) + b"\xff" * 854)
-        code, out, err = run("show", long)
-        self.assertEqual(code, 1)
-        self.assertOneError(err, f"警告：文件“{long}”有 2000 字节，记录文件应为 1146 字节，只使用前 1146 字节")
-        self.assertIn("  最小值 0，最大值 0，平均值 0.0", out)
-        code, out, err = run("csv", long)
-        self.assertEqual(code, 1)
-        self.assertEqual(len(out.splitlines()), RECORD_SIZE + 1)
-        code, out, err = run("png", long)
-        self.assertEqual(code, 1)
-        self.assertFalse(os.path.exists(long + ".png"))
+        warning = f"警告：文件“{long}”有 2000 字节，记录文件应为 1146 字节，只使用前 1146 字节"
+        self.assertIn("  最小值 0，最大值 0，平均值 0.0", self.assertRefused(("show", long), 1, warning, None))
+        self.assertEqual(len(self.assertRefused(("csv", long), 1, warning, None).splitlines()), RECORD_SIZE + 1)
+        self.assertRefused(("png", long), 1, warning)
 
     def test_show_goes_on_past_a_missing_file(self):
-        code, out, err = run("show", "nonexistent", self.ramp)
-        self.assertEqual(code, 1)
-        self.assertOneError(err, "找不到文件“nonexistent”")
+        out = self.assertRefused(("show", "nonexistent", self.ramp), 1, "找不到文件“nonexistent”", None)
         self.assertTrue(out.startswith(f"文件“{self.ramp}”：1146 字节\n"))
 
     def test_png_never_overwrites_the_record(self):
-        before = self.read(self.ramp)
-        code, _, err = run("png", self.ramp, "-o", self.ramp)
-        self.assertEqual(code, 2)
-        self.assertOneError(err, f"图片不能保存到记录文件“{self.ramp}”本身")
-        self.assertEqual(self.read(self.ramp), before)
+        self.assertRefused(("png", self.ramp, "-o", self.ramp), 2, f"图片不能保存到记录文件“{self.ramp}”本身")
 
     # Command lines: one line on stderr, exit 2.
 
@@ -250,9 +238,7 @@ class RecordToolTest(FolderTest):
         ] + [(("show", "1", "--rate", rate), "采样速率“%s”无效：应为 1 到 100000 之间的数（单位 Hz）" % rate)
              for rate in ("fast", "0", "-200", "nan", "inf")]
         for args, message in cases:
-            code, out, err = run(*args)
-            self.assertEqual((code, out), (2, ""), args)
-            self.assertOneError(err, message)
+            self.assertRefused(args, 2, message)
 
     def test_help(self):
         # Help answers any command line, however wrong the rest of it is.
@@ -360,8 +346,7 @@ class SessionToolTest(FolderTest):
         self.assertEqual((code, err), (0, ""))
         self.assertEqual(png_size(part)[0], width)
         self.assertLess(png_size(part)[1], whole / 2)  # three rows of ten seconds, not nine
-        code, out, err = run("png", self.stem, "--from", "90")
-        self.assertEqual((code, out, err), (1, "", PREFIX + "所选时段中没有采样\n"))
+        self.assertRefused(("png", self.stem, "--from", "90"), 1, "所选时段中没有采样")
 
     def test_usage(self):
         cases = [
@@ -373,10 +358,8 @@ class SessionToolTest(FolderTest):
             (("png", self.stem, "-o", self.stem + ".events"), f"图片不能保存到记录文件“{self.stem}.events”本身"),
         ]
         for args, message in cases:
-            code, out, err = run(*args)
-            self.assertEqual((code, out, err), (2, "", PREFIX + message + "\n"), args)
-        code, out, err = run("show", self.stem + "x")
-        self.assertEqual((code, out, err), (1, "", PREFIX + f"找不到文件“{self.stem}x”\n"))
+            self.assertRefused(args, 2, message)
+        self.assertRefused(("show", self.stem + "x"), 1, f"找不到文件“{self.stem}x”")
 
 
 class HostileInputTest(FolderTest):
@@ -396,16 +379,6 @@ class HostileInputTest(FolderTest):
     def events_file(self, data):
         with open(self.stem + ".events", "wb") as f:
             f.write(data)
-
-    def snapshot(self):
-        return {n: os.lstat(os.path.join(self.dir, n)).st_mtime_ns for n in os.listdir(self.dir)}
-
-    def assertRefused(self, args, code, message):
-        """Exit `code`, `message` alone on stderr, and nothing in the folder touched."""
-        before = self.snapshot()
-        got, out, err = run(*args)
-        self.assertEqual((got, err, self.snapshot()), (code, PREFIX + message + "\n", before), args)
-        return out
 
     def test_rates_the_sensor_never_had(self):
         events = self.stem + ".events"
@@ -442,7 +415,7 @@ class HostileInputTest(FolderTest):
                   f"记录索引“{index}”超过 64 MiB，不是记录索引，未读取，按存储顺序使用")]
         for make, message in cases:
             make()
-            out = self.assertRefused(("show", self.ramp), 1, message)
+            out = self.assertRefused(("show", self.ramp), 1, message, None)
             self.assertIn("按存储顺序：1145 个采样", out)
             os.remove(index)
         self.assertRefused(("csv", loop), 1, f"无法读取“{loop}”：不是普通文件")
