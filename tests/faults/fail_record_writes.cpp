@@ -63,7 +63,7 @@ bool shouldFail(int fd)
 
 double monotonicSeconds()
 {
-    timespec now{};
+    timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }

@@ -63,21 +63,25 @@ private slots:
 
     // --- Port closed or lost ---
 
-    void lostPortWarnsOnceAndAPickContinuesTheSweep()
+    void lostPortWarnsOnceStopStillSavesAndAPickContinuesTheSweep()
     {
         openPort();
         s->start();
-        feed(ramp(100));
+        feed(ramp(100, 1));
         const int x = sweep().plotX();
         fake->unplug();
         fake->unplug();
         QVERIFY(warnings.isEmpty()); // not inside the serial code that noticed
         QTRY_COMPARE(warnings, QStringList {Texts::PortLost});
         QVERIFY(s->started());
+        s->stop();
+        QCOMPARE(warnings, QStringList({Texts::PortLost, Texts::StopWithoutPort.arg("1")}));
+        QCOMPARE(fileBytes("1").left(99), ramp(99, 2));
+        QCOMPARE(s->fileNumber(), 2);
         s->selectPort(0);
         feed(ramp(10));
         QCOMPARE(sweep().plotX(), x + 90);
-        QCOMPARE(warnings.size(), 1);
+        QCOMPARE(warnings.size(), 2);
     }
 
     // --- A lost port coming back ---
@@ -129,16 +133,23 @@ private slots:
         request([&] { s->start(); });
         request([&] { s->stop(); });
         request([&] { s->setGain(1); }); // restarts after a Stop
-        request([&] {
+        const auto unplug = [&] {
             fake->unplug();
             QTRY_VERIFY(s->watchingForPort());
-        });
-        request([&] { s->setRate(1); }); // reaches no lost line
-        request([&] {
+        };
+        const auto replug = [&] {
             fake->devices[1] = {"COM1", "/dev/fake1-again", {}};
             QTRY_VERIFY(!s->watchingForPort());
-        });
+        };
+        request(unplug);
+        request([&] { s->setRate(1); }); // reaches no lost line
+        request(replug);
         request([&] { s->stop(); });
+        request(unplug);
+        request([&] { // set up as the window shows, and left stopped
+            replug();
+            QVERIFY(fake->log.contains("write 20 37 01"));
+        });
         request([&] { s->setRate(0); });
         s->closePort();
         QList<bool> flowing;
@@ -149,22 +160,7 @@ private slots:
                 flowing << (stream = stream.after(e->kind)).flowing();
         }
         QCOMPARE(flowing, told);
-        QCOMPARE(told, QList<bool>({true, false, true, false, false, true, false, true}));
-    }
-
-    void aPortBackWhileStoppedIsNotStarted()
-    {
-        openPort();
-        s->start();
-        s->stop();
-        fake->unplug();
-        QTRY_COMPARE(warnings.size(), 1);
-        QSignalSpy back(s.get(), &SensorSession::reconnected);
-        fake->takeLog();
-        fake->devices[1] = {"COM1", "/dev/fake1", {}};
-        QTRY_COMPARE(back.size(), 1);
-        QCOMPARE(fake->log.last(), QStringLiteral("write 20 37 00"));
-        QVERIFY(!fake->log.contains("write 20 32"));
+        QCOMPARE(told, QList<bool>({true, false, true, false, false, true, false, false, false, true}));
     }
 
     void onlyTheSameAdapterIsOpenedAndAPickEndsTheWatch()
@@ -235,7 +231,7 @@ private slots:
 
     // --- Parameters ---
 
-    void gainAndRateSendTheFullSequence()
+    void eachChangeSendsTheFullSequenceAndTheBaselineWrapsBothWays()
     {
         openPort();
         s->setGain(9);
@@ -244,11 +240,7 @@ private slots:
         QCOMPARE(fake->takeLog(), command("20 37", "04"));
         s->setGain(0);
         QCOMPARE(fake->takeLog(), command("20 34", "00"));
-    }
-
-    void baselineWrapsBothWaysAndChangesOnlyAfterTheSequence()
-    {
-        openPort();
+        // The level shown changes only once its sequence is through.
         int seen = -1;
         fake->onWrite = [&](const QByteArray &bytes) {
             if (bytes == "\x20\x32")
@@ -348,20 +340,6 @@ private slots:
         QTRY_COMPARE(warnings.value(2), Texts::RecordingFailed.arg(sessions, "无法创建文件"));
     }
 
-    void stopWithThePortGoneStillSaves()
-    {
-        openPort();
-        s->start();
-        feed(ramp(30, 1));
-        fake->unplug();
-        QTRY_COMPARE(warnings.size(), 1);
-        s->stop();
-        QCOMPARE(warnings.size(), 2);
-        QCOMPARE(warnings[1], Texts::StopWithoutPort.arg("1"));
-        QCOMPARE(fileBytes("1").left(29), ramp(29, 2));
-        QCOMPARE(s->fileNumber(), 2);
-    }
-
     // --- Serial number ---
 
     void queryDuringAcquisitionThenAcquisitionResumes()
@@ -377,9 +355,15 @@ private slots:
         QCOMPARE(sweep().sampleBuffer()[11], 0x64);
     }
 
-    void startAbandonsAWaitingQuery()
+    void aChangeKeepsAWaitingQueryWhichStartAbandons()
     {
         openPort();
+        s->querySerialNumber();
+        feed(QByteArray("\x00\x00\x09", 3));
+        s->setGain(1); // what came discarded, still waiting
+        QCOMPARE(s->pendingSerialQueries(), 1);
+        feed(QByteArray("\x00\x00\x05\x06\x07\x08", 6));
+        QCOMPARE(s->serialNumberText(), QStringLiteral("5678"));
         s->querySerialNumber();
         feed(QByteArray("\x00\x00\x01", 3));
         s->start();
@@ -387,17 +371,6 @@ private slots:
         feed(QByteArray("\x02\x03\x04", 3));
         QVERIFY(s->serialNumberText().isEmpty());
         QCOMPARE(sweep().sampleIndex(), 6);
-    }
-
-    void parameterChangeWhileWaitingDiscardsAndKeepsWaiting()
-    {
-        openPort();
-        s->querySerialNumber();
-        feed(QByteArray("\x00\x00\x09", 3));
-        s->setGain(1);
-        QCOMPARE(s->pendingSerialQueries(), 1);
-        feed(QByteArray("\x00\x00\x05\x06\x07\x08", 6));
-        QCOMPARE(s->serialNumberText(), QStringLiteral("5678"));
     }
 
     void secondClickCompletesFirstThenTheEarlierWaitsForSixMore()

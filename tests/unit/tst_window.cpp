@@ -91,7 +91,7 @@ private slots:
 
     // --- Start-up and layout ---
 
-    void startUpState()
+    void startUpStateAndAnExitThatTouchesNoPort()
     {
         auto *combo = child<QComboBox>("Combo1");
         QCOMPARE(combo->count(), 16);
@@ -104,15 +104,10 @@ private slots:
         QVERIFY(option(9)->isChecked());
         for (int n : {2, 3, 4, 5, 6, 7, 8, 10, 15})
             QVERIFY(!option(n)->isChecked());
-        QVERIFY(fake->log.isEmpty());
         QCOMPARE(w->session().fileNumber(), 1);
         QCOMPARE(w->session().portNumber(), 1);
         QCOMPARE(w->windowTitle(), QStringLiteral("脉搏数字传感器采样演示"));
         QCOMPARE(option(4)->text(), QStringLiteral("500hz"));
-    }
-
-    void instructionsCaption()
-    {
         const QString caption = child<CaptionLabel>("Label1")->caption();
         QCOMPARE(caption.size(), 152);
         QCOMPARE(caption.count(QChar(u'\r')), 5);
@@ -122,6 +117,9 @@ private slots:
         QCOMPARE(child<QLabel>("Label1")->text().split(QChar(u'\n')).size(), 6);
         const QString prompt = child<CaptionLabel>("Label14")->caption();
         QVERIFY(prompt.startsWith(QStringLiteral("  请")) && prompt.endsWith(QString(14, QChar(u' '))));
+        w->close(); // the close button does what Exit does
+        QVERIFY(w->ended);
+        QVERIFY(fake->log.isEmpty());
     }
 
     void layoutInPixelsAndFixedOnResize()
@@ -310,15 +308,6 @@ private slots:
         QCOMPARE(w->session().pendingSerialQueries(), 0);
         clickText1(); // a new query clears the box
         QVERIFY(text1().isEmpty());
-    }
-
-    // --- Exit ---
-
-    void exitBeforeAnyPortTouchesNoPort()
-    {
-        w->close(); // the close button does what Exit does
-        QVERIFY(w->ended);
-        QVERIFY(fake->log.isEmpty());
     }
 };
 
