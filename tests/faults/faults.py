@@ -158,10 +158,16 @@ def exit_cleanly(program, window, timeout=10):
 
 # Warning boxes
 
-def expect_one_warning(window, timeout=10, label=None):
+def expect_one_warning(window, timeout=10, label=None, after=None):
     """Exactly one warning box comes up; it is dismissed and no other
     follows. Each count waits until the program has caught up, so a second
-    box already on its way would be there."""
+    box already on its way would be there. A failure names `after`, what
+    was done, when given."""
+    if after:
+        try:
+            return expect_one_warning(window, timeout, label)
+        except Failure as e:
+            raise Failure("%s: %s" % (after, e)) from None
     box = window.wait_warning(timeout)
     window.caught_up()
     boxes = window.warning_boxes()

@@ -27,10 +27,7 @@ def link_absent_ports(s):
 
 def expect_failed_pick(window, port):
     window.pick_port(port)
-    try:
-        faults.expect_one_warning(window, timeout=10)
-    except Failure as e:
-        raise Failure("picking COM%d: %s" % (port, e)) from None
+    faults.expect_one_warning(window, timeout=10, after="picking COM%d" % port)
 
 
 def case_absent_ports_again(s):
