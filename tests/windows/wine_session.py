@@ -16,6 +16,12 @@ from faults import Failure, INITIAL_COMMANDS, RECORD_SIZE, START_STREAM, STOP_ST
 from pulsetest.layout import Sweep  # noqa: E402
 from test_sensor_controls import FIRST_SWEEP, arrival  # noqa: E402
 
+# Wine's answer to the once-a-second look for the lost port costs 20 to 30 ms
+# of the program's own threads in some seconds and 1 ms in others (measured
+# second by second after the unplug); a loop spinning on the dead line would
+# still take all of a core.
+WINE_IDLE_SHARE = 0.05
+
 SERIAL = "2468"
 # Wine starts its services on a program's first launch.
 SHOWN_WITHIN = 60
@@ -154,7 +160,7 @@ def case_session(s):
     sim.stop()  # the adapter pulled
     faults.expect_one_warning(window, timeout=10, label="unplugged")
     share = faults.cpu_share(program.pid, 3)
-    if share > faults.IDLE_SHARE:
+    if share > WINE_IDLE_SHARE:
         raise Failure("the program uses %.1f %% of a core after the unplug" % (share * 100))
     faults.check_alive(program, window)
     if faults.plotting(window, 0.5):
